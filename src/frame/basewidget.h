@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+class QMouseEvent;
+class QPaintEvent;
+class QSettings;
+
+// Base of every window and message box: a frameless, translucent, draggable window
+// with a painted outline, which also carries the client configuration. Each
+// construction reads ZQ.ini, service.ini and the registry again and refreshes the
+// process-wide values; when the client is not configured it ends the process with 0.
+class BaseWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BaseWidget(QWidget *parent = nullptr);
+
+    // Decides the interface language, stores it in languageFlag and returns it.
+    bool isChinese();
+    QSettings *settings();
+
+    static QString editionKey();
+    static QString iniThird();
+
+    static bool processExists(QString exeName);
+    static void killProcess(const QString &exeName);
+
+    // Process-wide configuration, shared by every BaseWidget of the process.
+    static QString exe;
+    static QString third;
+    static bool languageFlag;
+
+    QPoint dragPos;
+
+    QString name;
+    QString nameEN;
+    QString mark;
+    QString lang;
+    QString appDir;
+    QString installDir;
+    QSettings *regUninstall = nullptr;
+    QSettings *regRun = nullptr;
+    QSettings *regSettings = nullptr;
+    QSettings *regCompany = nullptr;
+    QString bs;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    virtual bool canDrag(QMouseEvent *event);
+
+private:
+    void loadConfiguration();
+    void loadFromRegistry();
+    void loadFromIni();
+    static QSettings *openZqIni(const QString &dir);
+};

@@ -1,0 +1,31 @@
+#include "shellfolders.h"
+
+#include "registry.h"
+
+#include <QScopedPointer>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace platform {
+
+QString desktopDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString startMenuDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+}
+
+QString appDataDir()
+{
+    QScopedPointer<QSettings> folders(openRegistry(QStringLiteral(
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")));
+    const QString registered = folders->value(QStringLiteral("AppData")).toString();
+    return registered.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+               : registered;
+}
+
+} // namespace platform

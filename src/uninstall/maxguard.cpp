@@ -1,0 +1,14 @@
+#include "maxguard.h"
+
+#include "basewidget.h"
+#include "msgbox.h"
+
+bool maxAllowsUninstall(bool zh)
+{
+    if (BaseWidget::third == QLatin1String("KWRender")
+        || !BaseWidget::processExists(QStringLiteral("3dsmax.exe")))
+        return true;
+    MsgBox::information(zh ? QStringLiteral("请先关闭max，再卸载客户端！")
+                           : QStringLiteral("Pleace close max first and uninstall client!"));
+    return false;
+}

@@ -1,0 +1,71 @@
+#include "sandbox.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTextCodec>
+#include <QtTest>
+
+namespace sandbox {
+
+QString programDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    file.write(bytes);
+}
+
+void writeZqIni(const QString &dir, const QMap<QString, QString> &info)
+{
+    QTextCodec *gb2312 = QTextCodec::codecForName("GB2312");
+    QByteArray text = "[info]\r\n";
+    for (auto it = info.cbegin(); it != info.cend(); ++it)
+        text += it.key().toLatin1() + '=' + gb2312->fromUnicode(it.value()) + "\r\n";
+    writeFile(dir + QStringLiteral("/ZQ.ini"), text);
+}
+
+QString clientProgram(const QString &name)
+{
+    return QStringLiteral(CLIENT_BIN_DIR "/") + name;
+}
+
+QString helperProgram(const QString &name)
+{
+    return QStringLiteral(TEST_HELPER_DIR "/") + name;
+}
+
+QString copyProgram(const QString &program, const QString &dir, const QString &name)
+{
+    QDir().mkpath(dir);
+    const QString target = dir + QLatin1Char('/') + (name.isEmpty() ? QFileInfo(program).fileName() : name);
+    QFile::remove(target);
+    if (!QFile::copy(program, target))
+        qWarning() << "cannot copy" << program << "to" << target;
+    return target;
+}
+
+Run run(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Run result;
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace sandbox

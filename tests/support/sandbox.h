@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// Files and programs inside the test's sandbox (tests/sandbox-run).
+namespace sandbox {
+
+// The running test program's own directory, where ZQ.ini and service.ini are read.
+QString programDir();
+
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// Writes ZQ.ini into dir with the given [info] keys, encoded in GB2312 as shipped.
+void writeZqIni(const QString &dir, const QMap<QString, QString> &info);
+
+// The built programs (install, update, uninstall) and the test helper programs.
+QString clientProgram(const QString &name);
+QString helperProgram(const QString &name);
+
+// Copies a program into dir (created when missing), under name or its own name.
+QString copyProgram(const QString &program, const QString &dir, const QString &name = QString());
+
+struct Run
+{
+    int exitCode = -1;
+    bool finished = false;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end (or timeoutMs) and returns what it printed.
+Run run(const QString &program, const QStringList &arguments = {}, int timeoutMs = 30000);
+
+} // namespace sandbox
