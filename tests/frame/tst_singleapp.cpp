@@ -1,0 +1,116 @@
+#include "sandbox.h"
+#include "singleapp.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+// A copy of a program beside a ZQ.ini, so that it is configured and would run.
+QString configuredProgram(const QString &name, const QString &dir)
+{
+    sandbox::writeZqIni(dir, {{"exe", "NimbraClientStub.exe"}, {"name", "N"}});
+    return sandbox::copyProgram(sandbox::clientProgram(name), dir);
+}
+
+QStringList argumentsOf(const QString &name)
+{
+    return name == QLatin1String("update") ? QStringList{QStringLiteral("1.0.0")} : QStringList();
+}
+
+} // namespace
+
+// This test program is itself a program of the system: it owns the name first.
+class TstSingleApp : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TstSingleApp(SingleApp *app)
+        : app(app)
+    {
+    }
+
+private slots:
+    void initTestCase();
+    void secondStartEndsAtOnce_data();
+    void secondStartEndsAtOnce();
+    void staleNameDoesNotBlock();
+
+private:
+    SingleApp *app;
+};
+
+void TstSingleApp::initTestCase()
+{
+    QVERIFY(!app->exist());
+}
+
+void TstSingleApp::secondStartEndsAtOnce_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("install") << "install";
+    QTest::newRow("update") << "update";
+    QTest::newRow("uninstall") << "uninstall";
+}
+
+void TstSingleApp::secondStartEndsAtOnce()
+{
+    QFETCH(QString, program);
+    QSignalSpy showUp(app, &SingleApp::showUp);
+    const QString path = configuredProgram(program, QDir::tempPath() + QStringLiteral("/second/") + program);
+
+    const sandbox::Run run = sandbox::run(path, argumentsOf(program), 10000);
+    QVERIFY2(run.finished, "the second program kept running");
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.err.contains("server exist"));
+    QTRY_COMPARE(showUp.count(), 1);
+    QVERIFY2(!showUp.wait(100), "showUp came twice");
+}
+
+// Programs in a temporary folder of their own, so that this test's name is not theirs:
+// the first is killed and leaves its name behind, the next must still start.
+void TstSingleApp::staleNameDoesNotBlock()
+{
+    const QString tmp = QDir::tempPath() + QStringLiteral("/stale");
+    QDir().mkpath(tmp);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    const QString dir = QDir::tempPath() + QStringLiteral("/stale-programs");
+
+    auto start = [&](QProcess &p, const QString &name) {
+        p.setProcessEnvironment(env);
+        p.start(configuredProgram(name, dir + QLatin1Char('/') + name), argumentsOf(name));
+        QVERIFY(p.waitForStarted());
+    };
+    QProcess crashed;
+    start(crashed, QStringLiteral("update"));
+    QTRY_VERIFY(QFileInfo::exists(tmp + QStringLiteral("/vantelo_install")));
+    crashed.kill();
+    QVERIFY(crashed.waitForFinished());
+    QVERIFY(QFileInfo::exists(tmp + QStringLiteral("/vantelo_install")));
+
+    QProcess next;
+    start(next, QStringLiteral("uninstall"));
+    QVERIFY2(!next.waitForFinished(1500), "the start after a crash ended at once");
+
+    QProcess third;
+    start(third, QStringLiteral("install"));
+    QVERIFY2(third.waitForFinished(10000), "a second program ran beside the first");
+    QCOMPARE(third.exitCode(), 0);
+
+    next.kill();
+    next.waitForFinished();
+}
+
+int main(int argc, char *argv[])
+{
+    SingleApp app(argc, argv);
+    TstSingleApp test(&app);
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_singleapp.moc"
