@@ -1,12 +1,83 @@
 #include "widget.h"
 
+#include "installpaths.h"
+#include "ui_widget.h"
+
 #include <QDir>
+#include <QFileDialog>
+#include <QPixmap>
 #include <QtDebug>
+
+#include <cstdlib>
+
+static void registerInstallResources()
+{
+    Q_INIT_RESOURCE(install);
+}
 
 Widget::Widget(BaseWidget *parent)
     : BaseWidget(parent)
+    , ui(new Ui::Widget)
 {
-    resize(586, 516);
+    registerInstallResources();
+    ui->setupUi(this);
+
+    version = readVersionFile(QStringLiteral("version"));
+    if (version.isEmpty()) {
+        qDebug() << "no version to install";
+        std::exit(0);
+    }
+
+    applyLanguage();
+    ui->title->setText(name);
+    applyEditionLook();
+    setExpanded(false);
+    ui->path->setReadOnly(true);
+
+    installDir = defaultInstallTarget(qEnvironmentVariable("PROGRAMFILES"), third);
+    ui->path->setText(installDir);
+
+    ui->startMenu->setChecked(true);
+    ui->autoRun->setChecked(true);
+    ui->installFaxel->setChecked(true);
+    ui->installFaxel->hide();
+    qDebug() << installDir;
+    ui->progressBar->hide();
+}
+
+Widget::~Widget()
+{
+    delete ui;
+}
+
+void Widget::applyLanguage()
+{
+    if (languageFlag)
+        return;
+    name = nameEN;
+    ui->install->setText(QStringLiteral("Install"));
+    ui->para->setText(QStringLiteral("Custom"));
+    ui->browse->setText(QStringLiteral("Browse"));
+    ui->startMenu->setText(QStringLiteral("Add to start menu"));
+    ui->autoRun->setText(QStringLiteral("Auto-start-system"));
+}
+
+// The standard edition shows our logo and picture; every other edition its own icon
+// beside the installer and a picture without our mark.
+void Widget::applyEditionLook()
+{
+    if (third.isEmpty()) {
+        ui->label->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
+        return;
+    }
+    ui->label->setPixmap(QIcon(appDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
+    ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg_third.png)"));
+}
+
+void Widget::setExpanded(bool expanded)
+{
+    ui->widget_2->setFixedHeight(expanded ? 510 : 380);
+    setFixedHeight(expanded ? 516 : 386);
 }
 
 void Widget::startWithDir(QString dir)
@@ -17,7 +88,38 @@ void Widget::startWithDir(QString dir)
     on_install_clicked();
 }
 
-void Widget::on_install_clicked()
+void Widget::on_para_clicked()
 {
-    qDebug() << "install into" << installDir;
+    const bool expanded = height() >= 500;
+    QString style = ui->para->styleSheet();
+    if (expanded)
+        style.replace(QLatin1String("up.png"), QLatin1String("down.png"));
+    else
+        style.replace(QLatin1String("down.png"), QLatin1String("up.png"));
+    ui->para->setStyleSheet(style);
+    setExpanded(!expanded);
+}
+
+void Widget::on_minBtn_clicked()
+{
+    showMinimized();
+}
+
+void Widget::on_closeBtn_clicked()
+{
+    close();
+}
+
+void Widget::on_browse_clicked()
+{
+    const QString caption = languageFlag ? QStringLiteral("选择安装目录") : QStringLiteral("Choose install dir");
+    const QString chosen = QFileDialog::getExistingDirectory(this, caption, QStringLiteral("/home"),
+                                                             QFileDialog::ShowDirsOnly);
+    qDebug() << "getExistingDirectory:" << chosen;
+    if (chosen.isEmpty())
+        return;
+    ui->path->setText(QDir::toNativeSeparators(chosen));
+    installDir = ui->path->text();
+    ui->path->repaint();
+    ui->path->setCursorPosition(0);
 }

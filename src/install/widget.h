@@ -2,18 +2,50 @@
 
 #include "basewidget.h"
 
-// The installer's window.
+namespace Ui {
+class Widget;
+}
+class ZipThread;
+
+// The installer's window: product name, picture, one install button and a collapsible
+// options panel. The button starts the install run; the run extracts files.zip on a
+// worker thread into a new versioned directory below the chosen one.
 class Widget : public BaseWidget
 {
     Q_OBJECT
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
+    ~Widget() override;
 
     // Installs into the directory chosen at an earlier installation without asking
     // again; an empty directory leaves the window waiting for the user.
     void startWithDir(QString dir);
 
+    void setProgress(int value);
+
+    // Entries extracted in this process; three make one percentage point.
+    static int extractedCount;
+
 public slots:
     void on_install_clicked();
+    void on_para_clicked();
+    void on_minBtn_clicked();
+    void on_closeBtn_clicked();
+    void on_browse_clicked();
+    void zipOver();
+    void oneOk();
+
+private:
+    void applyLanguage();
+    void applyEditionLook();
+    void setExpanded(bool expanded);
+    void startRun();
+    void abandonRun();
+    void finishRun();
+
+    Ui::Widget *ui;
+    QString version;
+    ZipThread *zipThread = nullptr;
+    QString createdByRun;
 };

@@ -1,6 +1,7 @@
 #include "basewidget.h"
 #include "singleapp.h"
 #include "updatestate.h"
+#include "versiontext.h"
 #include "widget.h"
 
 int main(int argc, char *argv[])

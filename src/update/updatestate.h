@@ -7,6 +7,3 @@ extern QString targetVersion; // the version to install, the first argument unch
 extern QString oldDir;        // the current installation directory, forward slashes
 extern QString newDir;        // where the new version is assembled, forward slashes
 
-// Whether a version text can become part of a directory name: not empty, no path
-// separator, drive colon or control character, and not "." or "..".
-bool isPlainVersion(const QString &version);

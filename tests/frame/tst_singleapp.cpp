@@ -12,6 +12,7 @@ namespace {
 QString configuredProgram(const QString &name, const QString &dir)
 {
     sandbox::writeZqIni(dir, {{"exe", "NimbraClientStub.exe"}, {"name", "N"}});
+    sandbox::writeFile(dir + QStringLiteral("/version"), "2.1.0");
     return sandbox::copyProgram(sandbox::clientProgram(name), dir);
 }
 
@@ -82,6 +83,7 @@ void TstSingleApp::staleNameDoesNotBlock()
 
     auto start = [&](QProcess &p, const QString &name) {
         p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir + QLatin1Char('/') + name);
         p.start(configuredProgram(name, dir + QLatin1Char('/') + name), argumentsOf(name));
         QVERIFY(p.waitForStarted());
     };

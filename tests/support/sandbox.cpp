@@ -55,6 +55,7 @@ QString copyProgram(const QString &program, const QString &dir, const QString &n
 Run run(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     QProcess process;
+    process.setWorkingDirectory(QFileInfo(program).absolutePath());
     process.start(program, arguments);
     Run result;
     result.finished = process.waitForFinished(timeoutMs);

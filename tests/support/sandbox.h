@@ -31,7 +31,8 @@ struct Run
     QByteArray err;
 };
 
-// Runs a program to its end (or timeoutMs) and returns what it printed.
+// Runs a program to its end (or timeoutMs) and returns what it printed. The program
+// starts in its own directory, where the installer looks for its "version" file.
 Run run(const QString &program, const QStringList &arguments = {}, int timeoutMs = 30000);
 
 } // namespace sandbox

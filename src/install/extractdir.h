@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QObject;
+
+// Extracts every entry of the archive fileCompressed below dir, in archive order, and
+// returns the absolute paths written. After each entry the notifier's object name is
+// set to the entry's name, so it emits objectNameChanged (twice the same name in a
+// row emits once). Any failure, also an entry naming a place outside dir, removes the
+// files extracted so far (not the directories) and returns an empty list.
+QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier);
+
+// Where an entry name lands below dir, or empty when it would land outside: absolute
+// and UNC names, drives and any ":" (an alternate stream on Windows), and ".." that
+// climbs out. Backslashes count as separators, as Windows reads them.
+QString entryTarget(const QString &dir, const QString &name);

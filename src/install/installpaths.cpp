@@ -1,0 +1,51 @@
+#include "installpaths.h"
+
+#include "versiontext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTime>
+
+QString readVersionFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QString version = QString::fromUtf8(file.readAll()).remove(QLatin1Char('"')).trimmed();
+    return isPlainVersion(version) ? version : QString();
+}
+
+QString defaultInstallTarget(const QString &programFiles, const QString &third)
+{
+    const bool ownFolder = !third.isEmpty() && third != QLatin1String("KWRender");
+    return programFiles + QDir::separator() + (ownFolder ? third : QStringLiteral("Nimbra"));
+}
+
+QString productFolderName(const QString &third)
+{
+    return third == QLatin1String("KWRender") ? QStringLiteral("Nimbra for Unity")
+                                              : QStringLiteral("NimbraPVX");
+}
+
+QString versionedInstallDir(const QString &chosen, const QString &third, const QString &version,
+                            const QTime &time)
+{
+    const QChar sep = QDir::separator();
+    return chosen + sep + productFolderName(third) + sep + version + QLatin1Char('.')
+           + time.toString(QStringLiteral("sszzz"));
+}
+
+QString firstMissingDir(const QString &path)
+{
+    QString missing;
+    QFileInfo dir(QDir::cleanPath(QDir::fromNativeSeparators(path)));
+    while (!dir.exists() && !dir.isRoot()) {
+        missing = dir.absoluteFilePath();
+        const QString parent = dir.absolutePath();
+        if (parent == missing)
+            break;
+        dir = QFileInfo(parent);
+    }
+    return missing;
+}

@@ -1,0 +1,86 @@
+#include "widget.h"
+
+#include "installpaths.h"
+#include "msgbox.h"
+#include "ui_widget.h"
+#include "zipthread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTime>
+#include <QtDebug>
+
+int Widget::extractedCount = 0;
+
+void Widget::on_install_clicked()
+{
+    ui->minBtn->hide();
+    ui->closeBtn->hide();
+    if (ui->progressBar->value() == ui->progressBar->maximum()) {
+        finishRun();
+        return;
+    }
+    ui->progressBar->show();
+    ui->install->hide();
+    ui->para->hide();
+    setExpanded(false);
+    startRun();
+}
+
+void Widget::startRun()
+{
+    const QString zipPath = appDir + QStringLiteral("/files.zip");
+    qDebug() << "exist zip" << QFile::exists(zipPath);
+
+    zipThread = new ZipThread;
+    connect(zipThread, &ZipThread::finished, this, &Widget::zipOver);
+    connect(zipThread, &ZipThread::oneOk, this, &Widget::oneOk);
+
+    installDir = versionedInstallDir(installDir, third, version, QTime::currentTime());
+    // Remembered so that a failed run takes away exactly the folders it made.
+    createdByRun = firstMissingDir(installDir);
+    zipThread->setPaths(zipPath, installDir);
+    zipThread->start();
+    setProgress(10);
+}
+
+void Widget::oneOk()
+{
+    ++extractedCount;
+    setProgress(extractedCount / 3);
+}
+
+void Widget::setProgress(int value)
+{
+    ui->progressBar->setValue(value);
+    if (ui->progressBar->value() == ui->progressBar->maximum())
+        ui->progressBar->hide();
+}
+
+void Widget::zipOver()
+{
+    if (zipThread->extracted().isEmpty()) {
+        abandonRun();
+        return;
+    }
+    qDebug() << "extracted" << zipThread->extracted().size() << "entries into" << installDir;
+    // The deployment of the extracted client and the completion of the run follow here.
+}
+
+// A client that is not whole must not be registered: the run's folders go, the user
+// is told, and the installer ends.
+void Widget::abandonRun()
+{
+    if (!createdByRun.isEmpty())
+        QDir(createdByRun).removeRecursively();
+    MsgBox::information(languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
+    close();
+    QCoreApplication::exit(0);
+}
+
+// The second press of the install button, once the run is complete.
+void Widget::finishRun()
+{
+    close();
+}
