@@ -2,6 +2,7 @@
 
 #include "installpaths.h"
 #include "ui_widget.h"
+#include "zipthread.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -47,6 +48,8 @@ Widget::Widget(BaseWidget *parent)
 
 Widget::~Widget()
 {
+    if (zipThread)
+        zipThread->wait();
     delete ui;
 }
 

@@ -5,7 +5,6 @@
 #include "ui_widget.h"
 #include "zipthread.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTime>
@@ -33,7 +32,8 @@ void Widget::startRun()
     const QString zipPath = appDir + QStringLiteral("/files.zip");
     qDebug() << "exist zip" << QFile::exists(zipPath);
 
-    zipThread = new ZipThread;
+    // The window owns the thread and waits for it when it goes.
+    zipThread = new ZipThread(this);
     connect(zipThread, &ZipThread::finished, this, &Widget::zipOver);
     connect(zipThread, &ZipThread::oneOk, this, &Widget::oneOk);
 
@@ -69,14 +69,13 @@ void Widget::zipOver()
 }
 
 // A client that is not whole must not be registered: the run's folders go, the user
-// is told, and the installer ends.
+// is told, and the installer ends (closing its only window quits with 0).
 void Widget::abandonRun()
 {
     if (!createdByRun.isEmpty())
         QDir(createdByRun).removeRecursively();
     MsgBox::information(languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
     close();
-    QCoreApplication::exit(0);
 }
 
 // The second press of the install button, once the run is complete.

@@ -1,6 +1,7 @@
 #include "boxanswerer.h"
 #include "msgbox.h"
 #include "sandbox.h"
+#include "singleapp.h"
 
 #include <QApplication>
 #include <QDir>
@@ -165,6 +166,7 @@ void TstMsgBox::screenshots()
     if (dir.isEmpty())
         QSKIP("SCREENSHOT_DIR not set");
     QDir().mkpath(dir);
+    SingleApp::useClientFont();
     for (bool chinese : {true, false}) {
         BaseWidget::languageFlag = chinese;
         MsgBox::englishTitle = QStringLiteral("Prompt");
