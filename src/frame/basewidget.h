@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QMouseEvent;
@@ -28,6 +29,23 @@ public:
 
     static bool processExists(QString exeName);
     static void killProcess(const QString &exeName);
+
+    // Deletes a file, shortcut or whole tree as far as it can, and the parents the
+    // tree leaves empty; what resists stays, silently.
+    void veryDel(const QString &path);
+    // The existing start-up script folders of every registered 3ds Max.
+    static QStringList allMaxPath();
+    static QString maxInstallDir(int product, QString version);
+    static QString readReg(QString key, QString valueName);
+    QString startMenuPath();
+    QString desktopPath();
+
+    // Replaces the executable's icon images 7..1 with the last seven 32-bit images of
+    // the icon file (UTF-16 paths); false when the icon file cannot be read or has
+    // no 32-bit image.
+    static bool ChangeExeIcon(const ushort *iconFile, const ushort *exeFile);
+    // Sets the description of the executable's version resource; 1 when written back.
+    static int ChangeFileInfo(QString exeFile, QString description);
 
     // Process-wide configuration, shared by every BaseWidget of the process.
     static QString exe;

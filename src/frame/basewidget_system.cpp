@@ -1,0 +1,83 @@
+#include "basewidget.h"
+
+#include "files.h"
+#include "machine.h"
+#include "shellfolders.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QtDebug>
+
+namespace {
+
+// 3ds Max registers 12.0 to 14.0 once per language, later versions once.
+const char *const maxVersions[] = {"12.0\\MAX-1:409", "12.0\\MAX-1:804", "13.0\\MAX-1:409", "13.0\\MAX-1:804",
+                                   "14.0\\MAX-1:409", "14.0\\MAX-1:804", "15.0", "16.0", "17.0", "18.0",
+                                   "19.0", "20.0", "21.0"};
+
+} // namespace
+
+void BaseWidget::veryDel(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    qDebug() << path;
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isFile()) {
+        platform::removeFile(path);
+        return;
+    }
+    // Hidden and system entries too: left behind, they would keep their folders.
+    QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        qDebug() << "subfile:" << files.fileInfo().absoluteFilePath() << files.fileName();
+        qDebug() << "subfile:" << platform::removeFile(files.filePath());
+    }
+    // rmpath also takes each parent left empty, so a sub-tree goes once its deepest
+    // folder is reached; folders not yet empty simply fail here.
+    QDirIterator dirs(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (dirs.hasNext()) {
+        const QString dir = QFileInfo(dirs.next()).absoluteFilePath();
+        qDebug() << "subdir:" << dir;
+        qDebug() << "subdir:" << QDir().rmpath(dir);
+    }
+    qDebug() << "dir:" << QDir().rmpath(path);
+}
+
+QStringList BaseWidget::allMaxPath()
+{
+    QStringList result;
+    const QString startup = QStringLiteral("scripts") + QDir::separator() + QStringLiteral("Startup") + QDir::separator();
+    for (const char *version : maxVersions) {
+        for (int product = 1; product <= 2; ++product) {
+            const QString dir = maxInstallDir(product, QString::fromLatin1(version));
+            if (!dir.isEmpty() && QFileInfo(dir + startup).isDir())
+                result.append(QDir(dir + startup).absolutePath());
+        }
+    }
+    qDebug() << "qD" << result;
+    return result;
+}
+
+QString BaseWidget::maxInstallDir(int product, QString version)
+{
+    const QString name = product == 1 ? QStringLiteral("3dsMax") : QStringLiteral("3dsMaxDesign");
+    return readReg(QStringLiteral("SOFTWARE\\Autodesk\\%1\\%2").arg(name, version), QStringLiteral("Installdir"));
+}
+
+QString BaseWidget::readReg(QString key, QString valueName)
+{
+    return platform::readMachineString(key, valueName);
+}
+
+QString BaseWidget::startMenuPath()
+{
+    return platform::startMenuDir();
+}
+
+QString BaseWidget::desktopPath()
+{
+    return platform::desktopDir();
+}

@@ -1,0 +1,217 @@
+#include "basewidget.h"
+#include "peresources.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(PE_FIXTURE_DIR "/") + name;
+}
+
+QString winePath(const QString &path)
+{
+    return QStringLiteral("Z:") + QDir::toNativeSeparators(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
+QString hexUtf16(const QString &text)
+{
+    QString hex;
+    for (const QChar c : text)
+        hex += QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    return hex;
+}
+
+} // namespace
+
+// The Win32 code and the portable PE code compiled with mingw and run under Wine, in a
+// Wine prefix of the test's own; results compared with the portable path on Linux and
+// read back with wrestool.
+class TstWin32 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void registryView();
+    void processorQuery();
+    void iconOnAllPaths_data();
+    void iconOnAllPaths();
+    void descriptionOnAllPaths_data();
+    void descriptionOnAllPaths();
+    void portablePe32PlusStillStarts();
+
+private:
+    QByteArray wine(const QStringList &arguments, int *exitCode = nullptr);
+    QByteArray suite(const QStringList &arguments) { return wine(QStringList{WIN32_TESTS_EXE} + arguments); }
+    QString copyOf(const QString &name, const QString &path);
+    void checkStarts(const QString &exe);
+
+    QProcessEnvironment environment;
+    QString work;
+};
+
+QByteArray TstWin32::wine(const QStringList &arguments, int *exitCode)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("wine"), arguments);
+    if (!process.waitForFinished(120000))
+        process.kill();
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return process.readAllStandardOutput().replace("\r\n", "\n");
+}
+
+void TstWin32::initTestCase()
+{
+    work = QDir::tempPath() + QStringLiteral("/win32");
+    QDir().mkpath(work);
+    environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WINEPREFIX"), QDir::homePath() + QStringLiteral("/wineprefix"));
+    environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+    environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
+    environment.remove(QStringLiteral("DISPLAY"));
+    QProcess boot;
+    boot.setProcessEnvironment(environment);
+    boot.start(QStringLiteral("wineboot"), {QStringLiteral("--init")});
+    QVERIFY(boot.waitForFinished(300000));
+    // A persistent server makes each later start quick.
+    QProcess server;
+    server.setProcessEnvironment(environment);
+    server.start(QStringLiteral("wineserver"), {QStringLiteral("-p30")});
+    server.waitForFinished(60000);
+}
+
+void TstWin32::cleanupTestCase()
+{
+    QProcess server;
+    server.setProcessEnvironment(environment);
+    server.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+    server.waitForFinished(60000);
+}
+
+QString TstWin32::copyOf(const QString &name, const QString &path)
+{
+    const QString copy = QStringLiteral("%1/%2-%3-%4").arg(work, QTest::currentDataTag(), path, name);
+    QFile::remove(copy);
+    QFile::copy(fixture(name), copy);
+    return copy;
+}
+
+void TstWin32::checkStarts(const QString &exe)
+{
+    int exitCode = -1;
+    QCOMPARE(wine({winePath(exe)}, &exitCode), QByteArray("fixture ok\n"));
+    QCOMPARE(exitCode, 0);
+}
+
+void TstWin32::registryView()
+{
+    QCOMPARE(suite({QStringLiteral("registry")}), QByteArray("ok\n"));
+}
+
+void TstWin32::processorQuery()
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^1 \\[(\\d+)\\](.+)\n$")).match(QString::fromUtf8(suite({"wmi"})));
+    QVERIFY(m.hasMatch());
+    QVERIFY(m.captured(1).toInt() >= 1);
+    QVERIFY(!m.captured(2).trimmed().isEmpty());
+}
+
+void TstWin32::iconOnAllPaths_data()
+{
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<bool>("result");
+    QTest::newRow("seven") << "seven32.ico" << true;
+    QTest::newRow("ten-among-8-bit") << "ten32.ico" << true;
+    QTest::newRow("three") << "three32.ico" << true;
+    QTest::newRow("no-32-bit") << "none32.ico" << false;
+}
+
+void TstWin32::iconOnAllPaths()
+{
+    QFETCH(QString, icon);
+    QFETCH(bool, result);
+    const QString win32 = copyOf(QStringLiteral("client.exe"), QStringLiteral("win32"));
+    const QString peUnderWine = copyOf(QStringLiteral("client.exe"), QStringLiteral("pe-wine"));
+    const QString portable = copyOf(QStringLiteral("client.exe"), QStringLiteral("portable"));
+    const QByteArray expected = result ? "1\n" : "0\n";
+
+    QCOMPARE(suite({QStringLiteral("icon"), winePath(fixture(icon)), winePath(win32)}), expected);
+    QCOMPARE(suite({QStringLiteral("portable-icon"), winePath(fixture(icon)), winePath(peUnderWine)}), expected);
+    const QString iconPath = fixture(icon);
+    QCOMPARE(BaseWidget::ChangeExeIcon(iconPath.utf16(), portable.utf16()), result);
+
+    const QMap<QString, QByteArray> resources = peResources(win32);
+    QVERIFY(resources.contains(QStringLiteral("14/1/1033")));
+    QCOMPARE(peResources(peUnderWine), resources);
+    QCOMPARE(peResources(portable), resources);
+    QCOMPARE(suite({QStringLiteral("resources"), winePath(portable)}),
+             suite({QStringLiteral("resources"), winePath(win32)}));
+    checkStarts(win32);
+    checkStarts(portable);
+}
+
+void TstWin32::descriptionOnAllPaths_data()
+{
+    QTest::addColumn<QString>("exe");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("result");
+
+    QTest::newRow("same-length") << "client.exe" << QStringLiteral("奥卡渲染客户端") << QByteArray("1\n");
+    QTest::newRow("shorter") << "client.exe" << QStringLiteral("奥卡") << QByteArray("1\n");
+    QTest::newRow("longer") << "client.exe" << QStringLiteral("奥卡渲染客户端 — a partner edition with a long name")
+                            << QByteArray("1\n");
+    QTest::newRow("other-table") << "othertable.exe" << QStringLiteral("奥卡") << QByteArray("1\n");
+    QTest::newRow("no-version") << "noversion.exe" << QStringLiteral("奥卡") << QByteArray("0\n");
+}
+
+void TstWin32::descriptionOnAllPaths()
+{
+    QFETCH(QString, exe);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, result);
+    const QString win32 = copyOf(exe, QStringLiteral("win32"));
+    const QString peUnderWine = copyOf(exe, QStringLiteral("pe-wine"));
+    const QString portable = copyOf(exe, QStringLiteral("portable"));
+    const QByteArray before = suite({QStringLiteral("strings"), winePath(win32)});
+
+    QCOMPARE(suite({QStringLiteral("desc"), winePath(win32), hexUtf16(text)}), result);
+    QCOMPARE(suite({QStringLiteral("portable-desc"), winePath(peUnderWine), hexUtf16(text)}), result);
+    QCOMPARE(QByteArray::number(BaseWidget::ChangeFileInfo(portable, text)) + '\n', result);
+
+    // Windows' own reading of the version strings: only the Chinese table's description changed.
+    const QByteArray after = suite({QStringLiteral("strings"), winePath(win32)});
+    QByteArray expected = before;
+    const QRegularExpression description(QStringLiteral("^080404B0\\\\FileDescription=.*$"),
+                                         QRegularExpression::MultilineOption);
+    expected = QString::fromUtf8(expected).replace(description, QStringLiteral("080404B0\\FileDescription=") + text).toUtf8();
+    QCOMPARE(after, expected);
+    QCOMPARE(suite({QStringLiteral("strings"), winePath(peUnderWine)}), after);
+    QCOMPARE(suite({QStringLiteral("strings"), winePath(portable)}), after);
+    QCOMPARE(peResources(portable), peResources(win32));
+    checkStarts(win32);
+    checkStarts(portable);
+}
+
+// A 64-bit image whose resource section has to move to the end of the file.
+void TstWin32::portablePe32PlusStillStarts()
+{
+    const QString exe = copyOf(QStringLiteral("client64.exe"), QStringLiteral("portable"));
+    const QString icon = fixture(QStringLiteral("ten32.ico"));
+    QVERIFY(BaseWidget::ChangeExeIcon(icon.utf16(), exe.utf16()));
+    QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("奥卡渲染客户端 (64-bit)")), 1);
+    QVERIFY(suite({QStringLiteral("strings"), winePath(exe)}).contains("080404B0\\FileDescription=" + QStringLiteral("奥卡渲染客户端 (64-bit)").toUtf8()));
+    checkStarts(exe);
+}
+
+QTEST_GUILESS_MAIN(TstWin32)
+#include "tst_win32.moc"
