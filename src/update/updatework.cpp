@@ -1,0 +1,116 @@
+#include "updatework.h"
+
+#include "serviceaddress.h"
+#include "updatestate.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrl>
+#include <QtDebug>
+
+int UpdateWork::inactivityTimeoutMs = 30000;
+
+UpdateWork::UpdateWork(QObject *parent)
+    : QObject(parent)
+{
+}
+
+UpdateWork::~UpdateWork()
+{
+    if (manager)
+        manager->deleteLater();
+}
+
+QString UpdateWork::versionFileAddress(bool isEn, const QString &third)
+{
+    QString url = serviceAddress(isEn ? QStringLiteral("updateEN") : QStringLiteral("update"))
+                  + QStringLiteral("/getVersionFile.htm?version=") + targetVersion;
+    if (third == QLatin1String("OKARender"))
+        url += QStringLiteral("&client=oka");
+    else if (third == QLatin1String("KWRender"))
+        url += QStringLiteral("&client=u3d");
+    return url;
+}
+
+QString UpdateWork::fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    // Large chunks: the hash then runs at the speed of sha1sum.
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (qint64 n; (n = file.read(chunk.data(), chunk.size())) > 0;)
+        hash.addData(chunk.constData(), int(n));
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QNetworkReply *UpdateWork::get(const QString &url)
+{
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setTransferTimeout(inactivityTimeoutMs);
+    return manager->get(request);
+}
+
+void UpdateWork::start(bool isEn, QString third)
+{
+    const QString url = versionFileAddress(isEn, third);
+    qDebug() << url;
+    manager = new QNetworkAccessManager;
+    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = get(url);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { versionFileFinished(reply); });
+}
+
+void UpdateWork::versionFileFinished(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError) {
+        qDebug() << reply->errorString();
+        emit error(-1);
+        return;
+    }
+    emit pro(10);
+    VersionFile file;
+    if (!parseVersionFile(reply->readAll(), &file)) {
+        emit error(-1);
+        return;
+    }
+    for (const QString &note : qAsConst(file.notes))
+        emit content(note);
+    // An entry that would be read or written outside the two directories spoils the
+    // whole file, before anything is written.
+    for (const FileItem &item : qAsConst(file.lists.files)) {
+        if (!isContainedEntry(item)) {
+            qDebug() << "refused entry" << item.path << item.name;
+            emit error(-1);
+            return;
+        }
+    }
+    parsed = file.lists;
+    streamUrl = file.streamUrl;
+    checkFile();
+}
+
+void UpdateWork::checkFile()
+{
+    emit pro(20);
+    if (parsed.files.isEmpty()) {
+        emit error(-1);
+        return;
+    }
+    qDebug() << parsed.files.size() << "files";
+    for (FileItem item : qAsConst(parsed.files)) {
+        const QString installed = oldDir + item.path + item.name;
+        if (QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
+            item.local = installed;
+        work.files.append(item);
+    }
+    emit pro(30);
+    work.regs = parsed.regs;
+    work.bats = parsed.bats;
+    downFile();
+}

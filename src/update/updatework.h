@@ -1,0 +1,48 @@
+#pragma once
+
+#include "versionfile.h"
+
+#include <QObject>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The updater's worker: asks the update service for the version file of targetVersion,
+// reuses installed files whose SHA-1 matches and downloads the rest into newDir.
+// Lives on a thread of its own; reports progress (10, 20, 30, 40, 70, 100), the
+// release notes, and the first failure: -1 for the version file, -2 for a file.
+class UpdateWork : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UpdateWork(QObject *parent = nullptr);
+    ~UpdateWork() override;
+
+    Q_INVOKABLE void start(bool isEn, QString third);
+
+    static QString versionFileAddress(bool isEn, const QString &third);
+    // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read.
+    static QString fileHash(const QString &path);
+
+    // A request that receives no byte for this long fails as the network would.
+    static int inactivityTimeoutMs;
+
+signals:
+    void error(int code);
+    void pro(int percent);
+    void content(QString note);
+
+private:
+    void versionFileFinished(QNetworkReply *reply);
+    void checkFile();
+    void downFile();
+    bool placeFile(const FileItem &item);
+    bool fetchFile(const QString &url, const QString &path);
+    QNetworkReply *get(const QString &url);
+
+    QNetworkAccessManager *manager = nullptr;
+    FileLists parsed;
+    FileLists work;
+    QString streamUrl;
+};

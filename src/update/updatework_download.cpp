@@ -1,0 +1,116 @@
+#include "updatework.h"
+
+#include "updatestate.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkReply>
+#include <QtDebug>
+
+namespace {
+
+const qint64 readBufferSize = 1024 * 1024;
+
+bool isSuccessStatus(QNetworkReply *reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return !status.isValid() || (status.toInt() >= 200 && status.toInt() < 300);
+}
+
+} // namespace
+
+void UpdateWork::downFile()
+{
+    emit pro(40);
+    for (const FileItem &item : qAsConst(work.files)) {
+        if (!placeFile(item))
+            return;
+    }
+    emit pro(70);
+    // Plug-ins: nothing fills work.plugins yet, nor says where a plug-in belongs.
+    for (const FileItem &plugin : qAsConst(work.plugins)) {
+        const QString url = streamUrl + QStringLiteral("?path=plugins/") + plugin.path + QLatin1Char('/')
+                            + plugin.name + QStringLiteral("&version=") + targetVersion;
+        if (!fetchFile(url, plugin.local))
+            return;
+    }
+    emit pro(100);
+}
+
+// Puts one file of the new version in place: kept when an earlier attempt left it
+// whole, copied when the installed one matches, else downloaded and checked.
+bool UpdateWork::placeFile(const FileItem &item)
+{
+    const QString target = newDir + item.path + QLatin1Char('/') + item.name;
+    if (QFileInfo(target).isFile() && fileHash(target) == item.hashCode) {
+        qDebug() << "kept" << target;
+        return true;
+    }
+    if (!item.local.isEmpty()) {
+        qDebug() << "copy";
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QFile::remove(target);
+        if (!QFile::copy(item.local, target)) {
+            emit error(-2);
+            return false;
+        }
+        return true;
+    }
+    const QString url = streamUrl + QStringLiteral("?path=files/") + item.path + QLatin1Char('/') + item.name
+                        + QStringLiteral("&version=") + targetVersion;
+    if (!fetchFile(url, target))
+        return false;
+    if (fileHash(target) != item.hashCode) {
+        emit error(-2);
+        return false;
+    }
+    return true;
+}
+
+// Streams the body to path as it arrives, so memory does not grow with the file.
+bool UpdateWork::fetchFile(const QString &url, const QString &path)
+{
+    QNetworkReply *reply = get(url);
+    reply->setReadBufferSize(readBufferSize);
+    QFile file(path);
+    bool opened = false;
+    bool writeFailed = false;
+    auto drain = [&] {
+        if (writeFailed || !isSuccessStatus(reply) || reply->error() != QNetworkReply::NoError)
+            return;
+        if (!file.isOpen()) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            if (!opened) {
+                writeFailed = true;
+                reply->abort();
+                return;
+            }
+        }
+        const QByteArray bytes = reply->readAll();
+        if (file.write(bytes) != bytes.size()) {
+            writeFailed = true;
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::readyRead, this, drain);
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    drain();  // an empty body still makes an (empty) file
+    file.close();
+    const bool ok = !writeFailed && reply->error() == QNetworkReply::NoError && file.error() == QFile::NoError;
+    if (!ok) {
+        qDebug() << "download failed" << url << reply->errorString();
+        // A partial file would only mislead: a retry fetches it again anyway.
+        if (opened)
+            file.remove();
+        emit error(-2);
+    }
+    reply->deleteLater();
+    return ok;
+}

@@ -1,0 +1,373 @@
+#include "peresources.h"
+#include "refserver.h"
+#include "sandbox.h"
+#include "updatestate.h"
+#include "updatework.h"
+#include "versionfile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonObject>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+QString sha1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
+struct Outcome
+{
+    QList<int> progress;
+    QList<int> errors;
+    QStringList notes;
+};
+
+using Files = QMap<QString, QByteArray>;  // relative path -> content
+
+} // namespace
+
+// The worker on a thread of its own against the reference service on loopback.
+class TstUpdateWork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void fullRunReusesAndDownloads();
+    void failures_data();
+    void failures();
+    void joinsAsSpecified();
+    void uppercaseHashIsNeverReused();
+    void withoutPrefix_data();
+    void withoutPrefix();
+    void everyNoteReported();
+    void clientParameterPerEdition_data();
+    void clientParameterPerEdition();
+    void stalledServerTimesOut_data();
+    void stalledServerTimesOut();
+    void retryResumes();
+    void retryReplacesAndReportsFailedCopy();
+
+private:
+    Outcome run(bool isEn = false, const QString &third = QString());
+    void publish(const Files &files, const QString &prefix = QStringLiteral("{server}/stream/"),
+                 const QStringList &notes = {});
+    void publishXml(const QByteArray &xml);
+    void install(const Files &files);
+    QStringList downloadsRequested();
+
+    QScopedPointer<RefServer> server;
+    QString releases;
+    int versionNumber = 0;
+};
+
+void TstUpdateWork::initTestCase()
+{
+    releases = QDir::tempPath() + QStringLiteral("/releases");
+    QDir().mkpath(releases);
+    server.reset(new RefServer(releases));
+    QVERIFY(server->isRunning());
+    sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
+                       "[server]\nupdate=" + server->url().toUtf8() + "/cn\nupdateEN=" + server->url().toUtf8() + "/en\n");
+    UpdateWork::inactivityTimeoutMs = 1000;
+}
+
+// Each case installs and publishes a version of its own.
+void TstUpdateWork::init()
+{
+    ++versionNumber;
+    targetVersion = QStringLiteral("2.%1.0").arg(versionNumber);
+    const QString product = QDir::tempPath() + QStringLiteral("/product%1").arg(versionNumber);
+    oldDir = product + QStringLiteral("/2.0.0.11111");
+    newDir = product + QLatin1Char('/') + targetVersion + QStringLiteral(".22222");
+    QDir().mkpath(oldDir);
+    server->clearFaults();
+}
+
+void TstUpdateWork::publish(const Files &files, const QString &prefix, const QStringList &notes)
+{
+    const QString tree = releases + QLatin1Char('/') + targetVersion + QStringLiteral("/files");
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        sandbox::writeFile(tree + QLatin1Char('/') + it.key(), it.value());
+    QStringList arguments{QStringLiteral("--version"), targetVersion, QStringLiteral("--prefix"), prefix,
+                          QStringLiteral("-o"), releases + QLatin1Char('/') + targetVersion + QStringLiteral("/version.xml"),
+                          tree};
+    for (const QString &note : notes)
+        arguments << QStringLiteral("--note") << note;
+    QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), arguments).exitCode, 0);
+}
+
+void TstUpdateWork::publishXml(const QByteArray &xml)
+{
+    sandbox::writeFile(releases + QLatin1Char('/') + targetVersion + QStringLiteral("/version.xml"), xml);
+}
+
+void TstUpdateWork::install(const Files &files)
+{
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        sandbox::writeFile(oldDir + QLatin1Char('/') + it.key(), it.value());
+}
+
+Outcome TstUpdateWork::run(bool isEn, const QString &third)
+{
+    Outcome outcome;
+    QThread thread;
+    auto *worker = new UpdateWork;
+    worker->moveToThread(&thread);
+    connect(worker, &UpdateWork::pro, this, [&](int p) { outcome.progress << p; });
+    connect(worker, &UpdateWork::error, this, [&](int e) { outcome.errors << e; });
+    connect(worker, &UpdateWork::content, this, [&](const QString &n) { outcome.notes << n; });
+    thread.start();
+    QMetaObject::invokeMethod(worker, "start", Q_ARG(bool, isEn), Q_ARG(QString, third));
+    if (!QTest::qWaitFor([&] { return !outcome.errors.isEmpty() || outcome.progress.contains(100); }, 20000))
+        outcome.errors << 0;  // neither an end nor a failure: no such code exists
+    thread.quit();
+    thread.wait();
+    delete worker;
+    QCoreApplication::sendPostedEvents();
+    return outcome;
+}
+
+QStringList TstUpdateWork::downloadsRequested()
+{
+    QStringList paths;
+    for (const QJsonValue &r : server->requests()) {
+        const QJsonObject request = r.toObject();
+        if (request.value("path").toString().endsWith(QLatin1String("getVersionStream.htm"))
+            && request.value("query").toObject().value("version").toString() == targetVersion)
+            paths << request.value("query").toObject().value("path").toString();
+    }
+    return paths;
+}
+
+void TstUpdateWork::fullRunReusesAndDownloads()
+{
+    const Files release{{"client.exe", "new client"}, {"same.dll", "unchanged"}, {"bin/plugin.dll", "plugin v2"},
+                        {"bin/deep/data.bin", QByteArray(300000, 'd')}, {"empty.txt", ""}};
+    install({{"client.exe", "old client"}, {"same.dll", "unchanged"}, {"bin/deep/data.bin", QByteArray(300000, 'd')}});
+    publish(release, QStringLiteral("{server}/stream/"), {QStringLiteral("修复了渲染问题")});
+
+    const Outcome o = run();
+    QCOMPARE(o.errors, QList<int>());
+    QCOMPARE(o.progress, (QList<int>{10, 20, 30, 40, 70, 100}));
+    QCOMPARE(o.notes, QStringList{QStringLiteral("修复了渲染问题")});
+    for (auto it = release.cbegin(); it != release.cend(); ++it)
+        QCOMPARE(fileBytes(newDir + QLatin1Char('/') + it.key()), it.value());
+    QCOMPARE(downloadsRequested(), (QStringList{"files//bin//plugin.dll", "files///client.exe", "files///empty.txt"}));
+}
+
+void TstUpdateWork::failures_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QList<int>>("progress");
+    QTest::addColumn<int>("code");
+
+    const QList<int> none, beforeFiles{10}, listed{10, 20}, downloading{10, 20, 30, 40};
+    QTest::newRow("version-file-missing") << "unpublished" << none << -1;
+    QTest::newRow("version-file-http-error") << "version-status" << none << -1;
+    QTest::newRow("not-xml") << "not-xml" << beforeFiles << -1;
+    QTest::newRow("no-files-entries") << "no-files" << listed << -1;
+    QTest::newRow("path-climbs") << "path:/../../" << beforeFiles << -1;
+    QTest::newRow("name-climbs") << "name:../evil.dll" << beforeFiles << -1;
+    QTest::newRow("path-with-drive") << "path:C:/Windows/" << beforeFiles << -1;
+    QTest::newRow("name-absolute") << "name:/etc/evil" << beforeFiles << -1;
+    QTest::newRow("path-to-sibling") << "path:bin/" << beforeFiles << -1;
+    QTest::newRow("file-missing-on-server") << "file-missing" << downloading << -2;
+    QTest::newRow("file-http-error") << "file-status" << downloading << -2;
+    QTest::newRow("hash-mismatch") << "wrong-hash" << downloading << -2;
+    QTest::newRow("truncated-body") << "truncate" << downloading << -2;
+    QTest::newRow("altered-body") << "alter" << downloading << -2;
+    QTest::newRow("unwritable-target") << "unwritable" << downloading << -2;
+}
+
+void TstUpdateWork::failures()
+{
+    QFETCH(QString, cause);
+    QFETCH(QList<int>, progress);
+    QFETCH(int, code);
+
+    const Files release{{"a.txt", "aaaa"}, {"bin/b.dll", "bbbb"}};
+    if (cause != QLatin1String("unpublished"))
+        publish(release);
+    if (cause == QLatin1String("version-status"))
+        server->addFault(QStringLiteral("status"), QStringLiteral("503"), QStringLiteral("getVersionFile"));
+    if (cause == QLatin1String("not-xml"))
+        publishXml("<update><files><file name=\"a.txt\"</files>");
+    if (cause == QLatin1String("no-files"))
+        publishXml("<update version=\"x\"><files/><prefix>{server}/stream/</prefix><regs><reg name=\"r\"/></regs>"
+                   "<note>n</note></update>");
+    if (cause.startsWith(QLatin1String("path:")) || cause.startsWith(QLatin1String("name:"))) {
+        const QString value = cause.mid(5);
+        const bool path = cause.startsWith(QLatin1String("path:"));
+        publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                    {{"a.txt", "/", sha1("aaaa"), {}},
+                                     {path ? QStringLiteral("evil.dll") : value, path ? value : QStringLiteral("/"),
+                                      sha1("x"), {}}}));
+    }
+    if (cause == QLatin1String("file-missing"))
+        QFile::remove(releases + QLatin1Char('/') + targetVersion + QStringLiteral("/files/bin/b.dll"));
+    if (cause == QLatin1String("file-status"))
+        server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("b.dll"));
+    if (cause == QLatin1String("wrong-hash"))
+        sandbox::writeFile(releases + QLatin1Char('/') + targetVersion + QStringLiteral("/files/bin/b.dll"), "changed");
+    if (cause == QLatin1String("truncate") || cause == QLatin1String("alter"))
+        server->addFault(cause, QString(), QStringLiteral("b.dll"));
+    if (cause == QLatin1String("unwritable"))
+        sandbox::writeFile(newDir + QStringLiteral("/bin"), "a file where the folder goes");
+
+    const Outcome o = run();
+    QCOMPARE(o.progress, progress);
+    QCOMPARE(o.errors, QList<int>{code});
+    if (code == -1)
+        QVERIFY(!QFileInfo::exists(newDir));
+    QVERIFY(!QFileInfo::exists(QDir::tempPath() + QStringLiteral("/evil.dll")));
+}
+
+void TstUpdateWork::joinsAsSpecified()
+{
+    // Installed path: oldDir + path + name; target and request: path + "/" + name.
+    install({{"bin/x.dll", "x"}, {"top.txt", "t"}});
+    publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                {{"x.dll", "/bin/", sha1("x"), {}},
+                                 {"top.txt", "/", sha1("t"), {}},
+                                 {"y.dll", "/bin", sha1("y"), {}}}));
+    sandbox::writeFile(releases + QLatin1Char('/') + targetVersion + QStringLiteral("/files/bin/y.dll"), "y");
+
+    const Outcome o = run();
+    QCOMPARE(o.errors, QList<int>());
+    QCOMPARE(fileBytes(newDir + QStringLiteral("/bin/x.dll")), QByteArray("x"));
+    QCOMPARE(fileBytes(newDir + QStringLiteral("/top.txt")), QByteArray("t"));
+    QCOMPARE(fileBytes(newDir + QStringLiteral("/bin/y.dll")), QByteArray("y"));
+    // "/bin" + "y.dll" names no installed file, so y.dll was fetched as "files//bin/y.dll".
+    QCOMPARE(downloadsRequested(), QStringList{"files//bin/y.dll"});
+}
+
+void TstUpdateWork::uppercaseHashIsNeverReused()
+{
+    install({{"a.txt", "aaaa"}});
+    publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                {{"a.txt", "/", sha1("aaaa").toUpper(), {}}}));
+    sandbox::writeFile(releases + QLatin1Char('/') + targetVersion + QStringLiteral("/files/a.txt"), "aaaa");
+    const Outcome o = run();
+    QCOMPARE(downloadsRequested(), QStringList{"files///a.txt"});
+    QCOMPARE(o.errors, QList<int>{-2});
+}
+
+void TstUpdateWork::withoutPrefix_data()
+{
+    QTest::addColumn<bool>("allInstalled");
+    QTest::addColumn<QList<int>>("errors");
+    QTest::newRow("all-reusable") << true << QList<int>();
+    QTest::newRow("one-to-download") << false << QList<int>{-2};
+}
+
+void TstUpdateWork::withoutPrefix()
+{
+    QFETCH(bool, allInstalled);
+    QFETCH(QList<int>, errors);
+    install(allInstalled ? Files{{"a.txt", "a"}, {"b.txt", "b"}} : Files{{"a.txt", "a"}});
+    publishXml(writeVersionFile(targetVersion, QString(), {}, {{"a.txt", "/", sha1("a"), {}}, {"b.txt", "/", sha1("b"), {}}})
+                   .replace("<prefix></prefix>", "").replace("<prefix/>", ""));
+    QCOMPARE(run().errors, errors);
+}
+
+void TstUpdateWork::everyNoteReported()
+{
+    install({{"a.txt", "a"}});
+    publishXml("<x version=\"9\"><note>first</note><files><f name=\"a.txt\" path=\"/\" hashCode=\"" + sha1("a").toLatin1()
+               + "\"/></files><note>第二</note><unknown/><Files/></x>");
+    const Outcome o = run();
+    QCOMPARE(o.notes, (QStringList{"first", QStringLiteral("第二")}));
+    QCOMPARE(o.errors, QList<int>());
+}
+
+void TstUpdateWork::clientParameterPerEdition_data()
+{
+    QTest::addColumn<bool>("isEn");
+    QTest::addColumn<QString>("third");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("client");
+
+    QTest::newRow("standard") << false << "" << "/cn/getVersionFile.htm" << "<none>";
+    QTest::newRow("partner") << false << "OKARender" << "/cn/getVersionFile.htm" << "oka";
+    QTest::newRow("co-branded-english") << true << "KWRender" << "/en/getVersionFile.htm" << "u3d";
+    QTest::newRow("other-partner") << true << "ZZRender" << "/en/getVersionFile.htm" << "<none>";
+    QTest::newRow("lower-case") << false << "okarender" << "/cn/getVersionFile.htm" << "<none>";
+}
+
+void TstUpdateWork::clientParameterPerEdition()
+{
+    QFETCH(bool, isEn);
+    QFETCH(QString, third);
+    QFETCH(QString, path);
+    QFETCH(QString, client);
+    install({{"a.txt", "a"}});
+    publish({{"a.txt", "a"}});
+    QCOMPARE(run(isEn, third).errors, QList<int>());
+    const QJsonObject request = server->requests().last().toObject();
+    QCOMPARE(request.value("path").toString(), path);
+    QCOMPARE(request.value("query").toObject().value("version").toString(), targetVersion);
+    QCOMPARE(request.value("query").toObject().value("client").toString(QStringLiteral("<none>")), client);
+}
+
+void TstUpdateWork::stalledServerTimesOut_data()
+{
+    QTest::addColumn<QString>("match");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::newRow("version-file-stalls") << "getVersionFile" << "stall" << -1;
+    QTest::newRow("version-file-silent") << "getVersionFile" << "silent" << -1;
+    QTest::newRow("download-stalls") << "b.dll" << "stall" << -2;
+}
+
+void TstUpdateWork::stalledServerTimesOut()
+{
+    QFETCH(QString, match);
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    publish({{"a.txt", "aaaa"}, {"bin/b.dll", "bbbb"}});
+    server->addFault(kind, QString(), match);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(run().errors, QList<int>{code});
+    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!QFileInfo::exists(newDir + QStringLiteral("/bin/b.dll")));
+}
+
+void TstUpdateWork::retryResumes()
+{
+    publish({{"a.txt", "aaaa"}, {"bin/b.dll", "bbbb"}, {"c.txt", "cccc"}});
+    server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("c.txt"));
+    QCOMPARE(run().errors, QList<int>{-2});
+    QCOMPARE(downloadsRequested().size(), 3);
+
+    server->clearFaults();
+    const Outcome retry = run();
+    QCOMPARE(retry.errors, QList<int>());
+    // Only the file that failed was fetched again.
+    QCOMPARE(downloadsRequested().size(), 4);
+    QCOMPARE(downloadsRequested().last(), QStringLiteral("files///c.txt"));
+    QCOMPARE(fileBytes(newDir + QStringLiteral("/c.txt")), QByteArray("cccc"));
+}
+
+void TstUpdateWork::retryReplacesAndReportsFailedCopy()
+{
+    install({{"a.txt", "aaaa"}, {"sub/b.txt", "bbbb"}});
+    publish({{"a.txt", "aaaa"}, {"sub/b.txt", "bbbb"}});
+    // An earlier attempt left a wrong a.txt; a reusable installed copy replaces it.
+    sandbox::writeFile(newDir + QStringLiteral("/a.txt"), "stale");
+    // ... but where a file stands in the way of sub/, the copy fails and says so.
+    sandbox::writeFile(newDir + QStringLiteral("/sub"), "in the way");
+    const Outcome o = run();
+    QCOMPARE(fileBytes(newDir + QStringLiteral("/a.txt")), QByteArray("aaaa"));
+    QCOMPARE(o.errors, QList<int>{-2});
+    QCOMPARE(o.progress, (QList<int>{10, 20, 30, 40}));
+    QVERIFY(downloadsRequested().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TstUpdateWork)
+#include "tst_updatework.moc"
