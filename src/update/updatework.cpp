@@ -1,9 +1,9 @@
 #include "updatework.h"
 
 #include "serviceaddress.h"
+#include "sha1.h"
 #include "updatestate.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -40,12 +40,11 @@ QString UpdateWork::fileHash(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    // Large chunks: the hash then runs at the speed of sha1sum.
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    Sha1 hash;
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
     for (qint64 n; (n = file.read(chunk.data(), chunk.size())) > 0;)
-        hash.addData(chunk.constData(), int(n));
-    return QString::fromLatin1(hash.result().toHex());
+        hash.addData(chunk.constData(), n);
+    return hash.hexDigest();
 }
 
 QNetworkReply *UpdateWork::get(const QString &url)

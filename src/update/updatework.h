@@ -38,7 +38,7 @@ private:
     void checkFile();
     void downFile();
     bool placeFile(const FileItem &item);
-    bool fetchFile(const QString &url, const QString &path);
+    bool fetchFile(const QString &url, const QString &path, QString *hash = nullptr);
     QNetworkReply *get(const QString &url);
 
     QNetworkAccessManager *manager = nullptr;

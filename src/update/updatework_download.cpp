@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "sha1.h"
 #include "updatestate.h"
 
 #include <QDir>
@@ -60,18 +61,21 @@ bool UpdateWork::placeFile(const FileItem &item)
     }
     const QString url = streamUrl + QStringLiteral("?path=files/") + item.path + QLatin1Char('/') + item.name
                         + QStringLiteral("&version=") + targetVersion;
-    if (!fetchFile(url, target))
+    QString hash;
+    if (!fetchFile(url, target, &hash))
         return false;
-    if (fileHash(target) != item.hashCode) {
+    if (hash != item.hashCode) {
         emit error(-2);
         return false;
     }
     return true;
 }
 
-// Streams the body to path as it arrives, so memory does not grow with the file.
-bool UpdateWork::fetchFile(const QString &url, const QString &path)
+// Streams the body to path as it arrives, so memory does not grow with the file, and
+// hashes what it writes on the way (*hash), which spares reading the file again.
+bool UpdateWork::fetchFile(const QString &url, const QString &path, QString *hash)
 {
+    Sha1 sha1;
     QNetworkReply *reply = get(url);
     reply->setReadBufferSize(readBufferSize);
     QFile file(path);
@@ -90,6 +94,7 @@ bool UpdateWork::fetchFile(const QString &url, const QString &path)
             }
         }
         const QByteArray bytes = reply->readAll();
+        sha1.addData(bytes.constData(), bytes.size());
         if (file.write(bytes) != bytes.size()) {
             writeFailed = true;
             reply->abort();
@@ -111,6 +116,10 @@ bool UpdateWork::fetchFile(const QString &url, const QString &path)
             file.remove();
         emit error(-2);
     }
-    reply->deleteLater();
+    if (hash)
+        *hash = sha1.hexDigest();
+    // Not deleteLater: inside this long run of nested loops it would keep every reply
+    // of the run alive until the end.
+    delete reply;
     return ok;
 }

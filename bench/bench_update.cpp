@@ -1,0 +1,273 @@
+// Update benchmark, each figure against its reference tool in the same run:
+//  (a) the reuse check's hashing of many installed files, against sha1sum;
+//  (b) the worker downloading a release from nginx on 127.0.0.1, against curl fetching
+//      the same addresses in one process (3,000 small files; 200 files / 100 MB);
+//  (c) peak resident memory downloading one 1 GiB file, against curl.
+//   bench_update [work dir]
+#include "updatestate.h"
+#include "updatework.h"
+#include "versionfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+namespace {
+
+double seconds(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void writeFile(const QString &path, qint64 size, QRandomGenerator &random)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray chunk(int(qMin<qint64>(size, 1 << 20)), Qt::Uninitialized);
+    for (qint64 left = size; left > 0; left -= chunk.size()) {
+        random.fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
+        file.write(chunk.constData(), qMin<qint64>(left, chunk.size()));
+    }
+}
+
+// Peak resident memory of a child process, in MiB, and whether it ended with 0.
+double peakMiB(const QStringList &command, bool *ok)
+{
+    QList<QByteArray> bytes;
+    std::vector<char *> argv;
+    for (const QString &part : command)
+        bytes << part.toLocal8Bit();
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    struct rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return usage.ru_maxrss / 1024.0;
+}
+
+// (a)
+void hashing(const QString &work)
+{
+    QRandomGenerator random(7);
+    QStringList files;
+    for (int i = 0; i < 1500; ++i) {
+        files << QStringLiteral("%1/installed/d%2/f%3.bin").arg(work).arg(i % 30).arg(i);
+        writeFile(files.last(), 40 * 1024 + random.bounded(120 * 1024), random);
+    }
+    double ours = 1e9, reference = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        for (const QString &f : files)
+            UpdateWork::fileHash(f);
+        ours = qMin(ours, seconds(timer));
+        timer.restart();
+        QProcess sha1sum;
+        sha1sum.start(QStringLiteral("sha1sum"), files);
+        sha1sum.waitForFinished(-1);
+        reference = qMin(reference, seconds(timer));
+    }
+    std::printf("(a) hashing 1500 files / ~150 MB   sha1sum %.3f s   worker %.3f s   throughput ratio %.2f (goal >= 0.95)\n",
+                reference, ours, reference / ours);
+}
+
+class Nginx
+{
+public:
+    explicit Nginx(const QString &root)
+    {
+        const QString conf = root + QStringLiteral("/nginx.conf");
+        QFile file(conf);
+        file.open(QIODevice::WriteOnly);
+        file.write(QStringLiteral(
+            "worker_processes 1; pid %1/nginx.pid; error_log %1/error.log; daemon off; %2\n"
+            "events { worker_connections 256; }\n"
+            "http { access_log off; sendfile on; tcp_nopush on; keepalive_requests 100000;\n"
+            "  client_body_temp_path %1/tmp; proxy_temp_path %1/tmp; fastcgi_temp_path %1/tmp;\n"
+            "  uwsgi_temp_path %1/tmp; scgi_temp_path %1/tmp;\n"
+            "  server { listen 127.0.0.1:%3; root %1/releases;\n"
+            "    location ~ getVersionFile.htm$ { try_files /$arg_version/version.xml =404; }\n"
+            "    location ~ getVersionStream.htm$ { try_files /$arg_version/$arg_path =404; } } }\n")
+                       .arg(root, geteuid() == 0 ? QStringLiteral("user root;") : QString())
+                       .arg(port)
+                       .toUtf8());
+        file.close();
+        QDir().mkpath(root + QStringLiteral("/tmp"));
+        process.start(QStringLiteral("/usr/sbin/nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), root});
+        process.waitForStarted();
+        // Running after half a second means it is listening (else it would have ended).
+        process.waitForFinished(500);
+    }
+    ~Nginx()
+    {
+        process.terminate();
+        process.waitForFinished();
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
+    bool running() { return process.state() == QProcess::Running; }
+
+private:
+    int port = 20000 + QRandomGenerator::global()->bounded(20000);
+    QProcess process;
+};
+
+// Publishes a release of count files of size bytes each and returns its addresses.
+QStringList publish(const QString &root, const QString &version, int count, qint64 size, const QString &server)
+{
+    QRandomGenerator random(count);
+    QList<FileItem> items;
+    QStringList urls;
+    for (int i = 0; i < count; ++i) {
+        const QString dir = QStringLiteral("/d%1/").arg(i % 20);
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        const QString path = root + QStringLiteral("/releases/") + version + QStringLiteral("/files") + dir + name;
+        writeFile(path, size, random);
+        items.append({name, dir, UpdateWork::fileHash(path), QString()});
+        urls << server + QStringLiteral("/stream/getVersionStream.htm?path=files/") + dir + QLatin1Char('/') + name
+                    + QStringLiteral("&version=") + version;
+    }
+    QFile xml(root + QStringLiteral("/releases/") + version + QStringLiteral("/version.xml"));
+    xml.open(QIODevice::WriteOnly);
+    xml.write(writeVersionFile(version, server + QStringLiteral("/stream/"), {}, items));
+    return urls;
+}
+
+double curlFetch(const QStringList &urls, const QString &dir)
+{
+    QFile config(dir + QStringLiteral(".curl"));
+    config.open(QIODevice::WriteOnly);
+    for (int i = 0; i < urls.size(); ++i)
+        config.write(QStringLiteral("url = \"%1\"\noutput = \"%2/%3\"\n").arg(urls[i], dir).arg(i).toUtf8());
+    config.close();
+    QDir().mkpath(dir);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-K"), config.fileName()});
+    return seconds(timer);
+}
+
+QStringList workerCommand(const QString &server, const QString &version, const QString &dir)
+{
+    return {QCoreApplication::applicationFilePath(), QStringLiteral("--worker"), server, version, dir};
+}
+
+double workerFetch(const QString &server, const QString &version, const QString &dir)
+{
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = false;
+    peakMiB(workerCommand(server, version, dir), &ok);
+    if (!ok)
+        std::printf("    (the worker failed)\n");
+    return seconds(timer);
+}
+
+// (b) and (c)
+void downloads(const QString &work)
+{
+    if (!QFile::exists(QStringLiteral("/usr/sbin/nginx"))) {
+        std::printf("(b), (c) skipped: nginx-light is not installed\n");
+        return;
+    }
+    Nginx nginx(work);
+    if (!nginx.running()) {
+        std::printf("(b), (c) skipped: nginx did not start (see %s/error.log)\n", qPrintable(work));
+        return;
+    }
+    struct Case { const char *label; const char *version; int count; qint64 size; double goal; };
+    for (const Case &c : {Case{"3000 files of 3 KB", "small", 3000, 3000, 2.0},
+                          Case{"200 files / 100 MB", "large", 200, 512 * 1024, 1.2}}) {
+        const QStringList urls = publish(work, QLatin1String(c.version), c.count, c.size, nginx.url());
+        double curl = 1e9, ours = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            curl = qMin(curl, curlFetch(urls, QStringLiteral("%1/curl-%2-%3").arg(work, QLatin1String(c.version)).arg(round)));
+            ours = qMin(ours, workerFetch(nginx.url(), QLatin1String(c.version),
+                                          QStringLiteral("%1/worker-%2-%3").arg(work, QLatin1String(c.version)).arg(round)));
+        }
+        std::printf("(b) %-26s curl %.3f s   worker %.3f s   ratio %.2f (goal <= %.1f)\n", c.label, curl, ours,
+                    ours / curl, c.goal);
+    }
+
+    const QString huge = work + QStringLiteral("/releases/huge/files/one/big.bin");
+    QDir().mkpath(QFileInfo(huge).absolutePath());
+    QFile big(huge);
+    big.open(QIODevice::WriteOnly);
+    big.resize(qint64(1) << 30);
+    big.close();
+    QFile xml(work + QStringLiteral("/releases/huge/version.xml"));
+    xml.open(QIODevice::WriteOnly);
+    xml.write(writeVersionFile(QStringLiteral("huge"), nginx.url() + QStringLiteral("/stream/"), {},
+                               {{"big.bin", "/one/", UpdateWork::fileHash(huge), {}}}));
+    xml.close();
+    bool ok = false;
+    const double curlPeak = peakMiB({QStringLiteral("curl"), QStringLiteral("-s"), QStringLiteral("-o"),
+                                     work + QStringLiteral("/curl-huge.bin"),
+                                     nginx.url() + QStringLiteral("/s/getVersionStream.htm?path=files//one//big.bin&version=huge")},
+                                    &ok);
+    const double ourPeak = peakMiB(workerCommand(nginx.url(), QStringLiteral("huge"), work + QStringLiteral("/worker-huge")), &ok);
+    std::printf("(c) one 1 GiB download, peak RSS   curl %.0f MiB   worker %.0f MiB%s (goal <= 64 MiB)\n", curlPeak, ourPeak,
+                ok ? "" : " (the worker failed)");
+}
+
+// The worker on its thread, as the updater runs it, downloading a whole release.
+int runWorker(const QString &server, const QString &version, const QString &dir)
+{
+    targetVersion = version;
+    oldDir = dir + QStringLiteral(".old");
+    newDir = dir;
+    // The worker finds its service in service.ini beside the program, here the benchmark.
+    QFile service(QCoreApplication::applicationDirPath() + QStringLiteral("/service.ini"));
+    service.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    service.write("[server]\nupdate=" + server.toUtf8() + "/cn\n");
+    service.close();
+    QThread thread;
+    auto *worker = new UpdateWork;
+    worker->moveToThread(&thread);
+    int result = 1;
+    QObject::connect(worker, &UpdateWork::pro, qApp, [&](int p) {
+        if (p == 100) {
+            result = 0;
+            qApp->quit();
+        }
+    });
+    QObject::connect(worker, &UpdateWork::error, qApp, [&](int) { qApp->quit(); });
+    thread.start();
+    QMetaObject::invokeMethod(worker, "start", Q_ARG(bool, false), Q_ARG(QString, QString()));
+    qApp->exec();
+    thread.quit();
+    thread.wait();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "--worker")
+        return runWorker(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+    QTemporaryDir temporary;
+    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    QDir().mkpath(work);
+    hashing(work);
+    downloads(work);
+    return 0;
+}
