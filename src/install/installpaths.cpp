@@ -1,5 +1,6 @@
 #include "installpaths.h"
 
+#include "productfolder.h"
 #include "versiontext.h"
 
 #include <QDir>
@@ -20,12 +21,6 @@ QString defaultInstallTarget(const QString &programFiles, const QString &third)
 {
     const bool ownFolder = !third.isEmpty() && third != QLatin1String("KWRender");
     return programFiles + QDir::separator() + (ownFolder ? third : QStringLiteral("Nimbra"));
-}
-
-QString productFolderName(const QString &third)
-{
-    return third == QLatin1String("KWRender") ? QStringLiteral("Nimbra for Unity")
-                                              : QStringLiteral("NimbraPVX");
 }
 
 QString versionedInstallDir(const QString &chosen, const QString &third, const QString &version,

@@ -12,9 +12,6 @@ QString readVersionFile(const QString &path);
 // named after the edition ("Nimbra" for the standard and co-branded editions).
 QString defaultInstallTarget(const QString &programFiles, const QString &third);
 
-// The folder that holds every installed version of an edition.
-QString productFolderName(const QString &third);
-
 // The new, versioned installation directory below the chosen one. The time of day
 // ("sszzz") makes every run's directory new, even for the same version.
 QString versionedInstallDir(const QString &chosen, const QString &third, const QString &version,

@@ -1,7 +1,135 @@
 #include "widget.h"
 
+#include "ui_widget.h"
+
+#include <QButtonGroup>
+#include <QIcon>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegExpValidator>
+
+static void registerUninstallResources()
+{
+    Q_INIT_RESOURCE(uninstall);
+}
+
 Widget::Widget(BaseWidget *parent)
     : BaseWidget(parent)
+    , ui(new Ui::Widget)
 {
-    resize(586, 386);
+    registerUninstallResources();
+    ui->setupUi(this);
+    ui->stackedWidget->setCurrentIndex(0);
+    ui->uninstall_ok->hide();
+    applyLanguage();
+    ui->title->setText(name);
+    applyEditionLook();
+    ui->uninstall_commit->setEnabled(false);
+
+    reasonGroup = new QButtonGroup(this);
+    reasonGroup->setExclusive(false);
+    int id = 1;
+    for (QAbstractButton *box : {ui->check1, ui->check2, ui->check3, ui->check4, ui->checkOther}) {
+        box->setCheckable(true);
+        reasonGroup->addButton(box, id++);
+    }
+    connect(reasonGroup, &QButtonGroup::idToggled, this, &Widget::checkToggle);
+
+    manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &Widget::repllyFinished);
+    requestReasons();
+    ui->phone->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9a-zA-Z@.]+$")), this));
+}
+
+Widget::~Widget()
+{
+    delete ui;
+}
+
+bool Widget::isPartner() const
+{
+    return !third.isEmpty() && third != QLatin1String("KWRender");
+}
+
+QString Widget::reasonType() const
+{
+    return third.isEmpty() ? QStringLiteral("2") : isPartner() ? QString() : QStringLiteral("1");
+}
+
+void Widget::applyLanguage()
+{
+    if (isChinese())
+        return;
+    name = nameEN;
+    ui->uninstall->setText(QStringLiteral("Uninstall"));
+    ui->cancel->setText(QStringLiteral("Cancel"));
+    ui->uninstall_commit->setText(QStringLiteral("Uninstall"));
+    ui->uninstall_ok->setText(QStringLiteral("Finish"));
+}
+
+// Branded editions show their icon from the installation (or, run from the package,
+// from beside the program) and a picture without our mark.
+void Widget::applyEditionLook()
+{
+    if (third.isEmpty()) {
+        ui->label->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
+        return;
+    }
+    const QString iconDir = installDir.isEmpty() ? appDir : installDir;
+    ui->label->setPixmap(QIcon(iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
+    ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg1_third.png);"));
+}
+
+void Widget::on_uninstall_clicked()
+{
+    if (isChinese() && !isPartner())
+        ui->stackedWidget->setCurrentIndex(1);
+    else
+        on_uninstall_commit_clicked();
+}
+
+void Widget::on_uninstall_ok_clicked()
+{
+    close();
+}
+
+void Widget::on_minBtn_clicked()
+{
+    showMinimized();
+}
+
+void Widget::on_closeBtn_clicked()
+{
+    close();
+}
+
+void Widget::on_cancel_clicked()
+{
+    close();
+}
+
+void Widget::checkToggle(int idx, bool check)
+{
+    ui->uninstall_commit->setEnabled(reasonGroup->checkedId() != -1);
+    if (idx == 5 && !check)
+        ui->textEdit->clear();
+}
+
+// At most 100 characters: what was just typed or pasted beyond them is dropped, wherever
+// the cursor is; "其他" is checked exactly while there is text.
+void Widget::on_textEdit_textChanged()
+{
+    const int limit = 100;
+    QString text = ui->textEdit->toPlainText();
+    const int excess = text.length() - limit;
+    if (excess > 0) {
+        const int pos = ui->textEdit->textCursor().position();
+        const int from = qMax(0, pos - excess);
+        text.remove(from, excess);
+        ui->textEdit->setPlainText(text);
+        QTextCursor cursor = ui->textEdit->textCursor();
+        cursor.setPosition(from);
+        ui->textEdit->setTextCursor(cursor);
+    }
+    ui->checkOther->setChecked(!text.isEmpty());
 }

@@ -2,11 +2,57 @@
 
 #include "basewidget.h"
 
-// The uninstaller's window.
+namespace Ui {
+class Widget;
+}
+class QButtonGroup;
+class QCloseEvent;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The uninstaller's window: a confirmation page, a feedback page with reasons from the
+// maker's service, and the removal with its progress; closing after the removal starts
+// the script that takes the product folder away.
 class Widget : public BaseWidget
 {
     Q_OBJECT
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
+    ~Widget() override;
+
+    void doUninstall();
+
+    bool uninstalled = false;
+
+public slots:
+    void on_uninstall_clicked();
+    void on_uninstall_commit_clicked();
+    void on_uninstall_ok_clicked();
+    void on_minBtn_clicked();
+    void on_closeBtn_clicked();
+    void on_cancel_clicked();
+    void checkToggle(int idx, bool check);
+    void repllyFinished(QNetworkReply *reply);
+    void on_textEdit_textChanged();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool isPartner() const;
+    QString reasonType() const;
+    void applyLanguage();
+    void applyEditionLook();
+    void requestReasons();
+    void postFeedback();
+    void setProgress(int value);
+    void removeShortcuts();
+    void runUnityStep();
+    void removeRegistryEntries();
+    void removeMaxScripts();
+
+    Ui::Widget *ui;
+    QNetworkAccessManager *manager;
+    QButtonGroup *reasonGroup;
 };

@@ -1,0 +1,25 @@
+#include "selfdelete.h"
+
+#include "selfdelete_win32.h"
+
+#include <QDir>
+#include <QProcess>
+
+namespace platform {
+
+QString selfDeleteScript()
+{
+    return QDir::rootPath() + QStringLiteral("ClearPVX.bat");
+}
+
+bool startSelfDelete(const QString &productDir)
+{
+    const QString path = QDir::toNativeSeparators(selfDeleteScript());
+    const QString folder = QDir::toNativeSeparators(QDir(productDir).absolutePath());
+    const std::string text = win32::clearBatchText(folder.toLocal8Bit().toStdString());
+    if (!win32::writeFreshProtectedFile(reinterpret_cast<const wchar_t *>(path.utf16()), text))
+        return false;
+    return QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/c"), path});
+}
+
+} // namespace platform

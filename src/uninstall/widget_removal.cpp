@@ -1,0 +1,91 @@
+#include "widget.h"
+
+#include "productfolder.h"
+#include "selfdelete.h"
+#include "uninstallpaths.h"
+#include "ui_widget.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QtDebug>
+
+void Widget::setProgress(int value)
+{
+    ui->progressBar->setValue(value);
+    if (ui->progressBar->value() == ui->progressBar->maximum())
+        ui->progressBar->hide();
+}
+
+void Widget::doUninstall()
+{
+    ui->minBtn->hide();
+    ui->closeBtn->hide();
+    setProgress(10);
+    if (processExists(exe))
+        killProcess(exe);
+    setProgress(60);
+    removeShortcuts();
+    if (third == QLatin1String("KWRender"))
+        runUnityStep();
+    setProgress(40);
+    // Only a folder the installer made is removed as a whole; anything else stays.
+    if (!ownProductFolder(installDir).isEmpty())
+        veryDel(installDir);
+    else
+        qDebug() << "not an installation directory of ours:" << installDir;
+    removeRegistryEntries();
+    setProgress(70);
+    if (third != QLatin1String("KWRender"))
+        removeMaxScripts();
+    setProgress(100);
+    ui->uninstall_ok->show();
+    ui->closeBtn->show();
+    uninstalled = true;
+}
+
+void Widget::removeShortcuts()
+{
+    if (name.isEmpty())
+        return;
+    const ClientShortcuts shortcuts = clientShortcuts(startMenuPath(), desktopPath(), name, third, isChinese());
+    veryDel(shortcuts.start);
+    veryDel(shortcuts.uninstall);
+    veryDel(shortcuts.desktop);
+}
+
+// The co-branded client takes itself out of the Unity editor when asked to.
+void Widget::runUnityStep()
+{
+    QProcess client;
+    client.start(installDir + QDir::separator() + exe, {QStringLiteral("unitydel")});
+    client.waitForFinished(30000);
+}
+
+void Widget::removeRegistryEntries()
+{
+    regUninstall->remove(editionKey());
+    regRun->remove(exe);
+    regCompany->remove(editionKey());
+}
+
+void Widget::removeMaxScripts()
+{
+    for (const QString &dir : allMaxPath()) {
+        const QString script = maxStartupScript(dir);
+        if (QFile::exists(script))
+            veryDel(script);
+    }
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    if (uninstalled) {
+        const QString productDir = ownProductFolder(installDir);
+        if (!productDir.isEmpty() && !platform::startSelfDelete(productDir))
+            qDebug() << "cannot write the self-delete script";
+    }
+    event->accept();
+}
