@@ -46,6 +46,7 @@ private slots:
     void descriptionOnAllPaths_data();
     void descriptionOnAllPaths();
     void portablePe32PlusStillStarts();
+    void selfDeleteBatch();
 
 private:
     QByteArray wine(const QStringList &arguments, int *exitCode = nullptr);
@@ -211,6 +212,30 @@ void TstWin32::portablePe32PlusStillStarts()
     QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("奥卡渲染客户端 (64-bit)")), 1);
     QVERIFY(suite({QStringLiteral("strings"), winePath(exe)}).contains("080404B0\\FileDescription=" + QStringLiteral("奥卡渲染客户端 (64-bit)").toUtf8()));
     checkStarts(exe);
+}
+
+// The batch removes exactly the product folder, whatever "%" its path holds, and itself;
+// a file of its name already there is replaced.
+void TstWin32::selfDeleteBatch()
+{
+    const QString parent = work + QStringLiteral("/Program Files/100%PATH% sure");
+    const QString product = parent + QStringLiteral("/NimbraPVX");
+    QVERIFY(QDir().mkpath(product + QStringLiteral("/2.1.0.07042/plugins")));
+    QFile(product + QStringLiteral("/2.1.0.07042/plugins/x.dll")).open(QIODevice::WriteOnly);
+    QFile(parent + QStringLiteral("/keep.txt")).open(QIODevice::WriteOnly);
+    const QString batch = work + QStringLiteral("/ClearPVX.bat");
+    QFile planted(batch);
+    QVERIFY(planted.open(QIODevice::WriteOnly));
+    planted.write("echo planted\r\n");
+    planted.close();
+
+    QCOMPARE(suite({QStringLiteral("batch"), winePath(batch), winePath(product)}), QByteArray());
+    QVERIFY(!fileBytes(batch).contains("planted"));
+    QVERIFY(fileBytes(batch).contains("100%%PATH%% sure"));
+    wine({QStringLiteral("cmd"), QStringLiteral("/c"), winePath(batch)});
+    QVERIFY(!QFileInfo::exists(product));
+    QVERIFY(QFileInfo::exists(parent + QStringLiteral("/keep.txt")));
+    QVERIFY(!QFileInfo::exists(batch));
 }
 
 QTEST_GUILESS_MAIN(TstWin32)

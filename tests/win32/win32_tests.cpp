@@ -6,10 +6,12 @@
 //   desc | portable-desc EXE HEX   sets the description (UTF-16 code units in hex)
 //   strings EXE                    prints the version strings as Windows reads them
 //   resources EXE                  prints every resource with a hash of its bytes
+//   batch BAT FOLDER               writes the self-delete batch for FOLDER to BAT
 #include "branding_win32.h"
 #include "processor_win32.h"
 #include "regread_win32.h"
 #include "rebrand.h"
+#include "selfdelete_win32.h"
 
 #include <windows.h>
 
@@ -40,6 +42,14 @@ std::string narrow(const std::wstring &text)
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::string narrowAcp(const std::wstring &text)
+{
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), int(text.size()), &out[0], n, nullptr, nullptr);
     return out;
 }
 
@@ -190,6 +200,10 @@ int wmain(int argc, wchar_t **argv)
         return std::printf("%d\n", win32::changeFileInfo(argv[2], fromHex(argv[3]), log)) < 0;
     if (command == L"portable-desc" && argc == 4)
         return std::printf("%d\n", pe::changeFileInfo(argv[2], fromHex(argv[3]), log)) < 0;
+    if (command == L"batch" && argc == 4) {
+        const std::string text = win32::clearBatchText(narrowAcp(argv[3]));
+        return win32::writeFreshProtectedFile(argv[2], text) ? 0 : 1;
+    }
     std::printf("unknown command\n");
     return 2;
 }
