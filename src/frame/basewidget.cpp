@@ -1,5 +1,7 @@
 #include "basewidget.h"
 
+#include <QIcon>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -67,4 +69,14 @@ void BaseWidget::paintEvent(QPaintEvent *)
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(path);
     }
+}
+
+bool BaseWidget::showEditionLogo(QLabel *logo, const QString &iconDir)
+{
+    if (third.isEmpty()) {
+        logo->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
+        return false;
+    }
+    logo->setPixmap(QIcon(iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
+    return true;
 }

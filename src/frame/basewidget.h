@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QLabel;
 class QMouseEvent;
 class QPaintEvent;
 class QSettings;
@@ -26,6 +27,10 @@ public:
 
     static QString editionKey();
     static QString iniThird();
+
+    // Our logo in the standard edition; a branded edition's own icon ("ZQ.ico" in
+    // iconDir) otherwise, in which case it returns true.
+    static bool showEditionLogo(QLabel *logo, const QString &iconDir);
 
     static bool processExists(QString exeName);
     static void killProcess(const QString &exeName);

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QPixmap>
 #include <QtDebug>
 
 #include <cstdlib>
@@ -69,12 +68,8 @@ void Widget::applyLanguage()
 // beside the installer and a picture without our mark.
 void Widget::applyEditionLook()
 {
-    if (third.isEmpty()) {
-        ui->label->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
-        return;
-    }
-    ui->label->setPixmap(QIcon(appDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
-    ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg_third.png)"));
+    if (showEditionLogo(ui->label, appDir))
+        ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg_third.png)"));
 }
 
 void Widget::setExpanded(bool expanded)

@@ -182,31 +182,26 @@ bool parseResources(const Bytes &file, std::size_t dirOffset, const RvaToOffset 
 Bytes buildResources(const ResourceTree &tree, std::uint32_t sectionRva)
 {
     Writer writer(measure(tree), sectionRva);
-    // Directories breadth first: the root, every type, every name.
+    // Directories breadth first: the root, every type, every name. Each entry of one
+    // level points at the directory of the next, laid out in the same order.
     std::uint32_t nextDirectory = directorySize(tree.size());
-    std::uint32_t entry = writer.directory(0, namedCount(tree), int(tree.size()) - namedCount(tree));
-    std::vector<std::pair<std::uint32_t, const NameMap *>> typeDirs;
-    for (const auto &type : tree) {
-        put32(writer.out, entry, writer.nameField(type.first));
-        put32(writer.out, entry + 4, nextDirectory | highBit);
-        typeDirs.emplace_back(nextDirectory, &type.second);
-        nextDirectory += directorySize(type.second.size());
-        entry += 8;
-    }
-    std::vector<std::pair<std::uint32_t, const LanguageMap *>> nameDirs;
-    for (const auto &typeDir : typeDirs) {
-        const NameMap &names = *typeDir.second;
-        entry = writer.directory(typeDir.first, namedCount(names), int(names.size()) - namedCount(names));
-        for (const auto &name : names) {
-            put32(writer.out, entry, writer.nameField(name.first));
+    auto listSubdirectories = [&](std::uint32_t offset, const auto &map, auto &children) {
+        std::uint32_t entry = writer.directory(offset, namedCount(map), int(map.size()) - namedCount(map));
+        for (const auto &item : map) {
+            put32(writer.out, entry, writer.nameField(item.first));
             put32(writer.out, entry + 4, nextDirectory | highBit);
-            nameDirs.emplace_back(nextDirectory, &name.second);
-            nextDirectory += directorySize(name.second.size());
+            children.emplace_back(nextDirectory, &item.second);
+            nextDirectory += directorySize(item.second.size());
             entry += 8;
         }
-    }
+    };
+    std::vector<std::pair<std::uint32_t, const NameMap *>> typeDirs;
+    listSubdirectories(0, tree, typeDirs);
+    std::vector<std::pair<std::uint32_t, const LanguageMap *>> nameDirs;
+    for (const auto &typeDir : typeDirs)
+        listSubdirectories(typeDir.first, *typeDir.second, nameDirs);
     for (const auto &nameDir : nameDirs) {
-        entry = writer.directory(nameDir.first, 0, int(nameDir.second->size()));
+        std::uint32_t entry = writer.directory(nameDir.first, 0, int(nameDir.second->size()));
         for (const auto &language : *nameDir.second) {
             put32(writer.out, entry, language.first);
             put32(writer.out, entry + 4, writer.dataEntry(language.second));

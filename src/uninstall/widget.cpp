@@ -3,7 +3,6 @@
 #include "ui_widget.h"
 
 #include <QButtonGroup>
-#include <QIcon>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegExpValidator>
@@ -71,13 +70,8 @@ void Widget::applyLanguage()
 // from beside the program) and a picture without our mark.
 void Widget::applyEditionLook()
 {
-    if (third.isEmpty()) {
-        ui->label->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
-        return;
-    }
-    const QString iconDir = installDir.isEmpty() ? appDir : installDir;
-    ui->label->setPixmap(QIcon(iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
-    ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg1_third.png);"));
+    if (showEditionLogo(ui->label, installDir.isEmpty() ? appDir : installDir))
+        ui->label_bg->setStyleSheet(QStringLiteral("background-image: url(:/bg1_third.png);"));
 }
 
 void Widget::on_uninstall_clicked()
