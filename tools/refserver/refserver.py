@@ -42,7 +42,7 @@ class State:
         self.log_path = args.log
         self.lock = threading.Lock()
         self.requests = []
-        self.faults = [parse_fault(spec) for spec in args.fault]
+        self.faults = [parse_fault(text) for text in args.fault]
         self.base = ''
 
     def log(self, entry):
@@ -68,11 +68,11 @@ class State:
         return None
 
 
-def parse_fault(spec):
+def parse_fault(text):
     match = ''
-    if '@' in spec:
-        spec, match = spec.split('@', 1)
-    kind, _, arg = spec.partition(':')
+    if '@' in text:
+        text, match = text.split('@', 1)
+    kind, _, arg = text.partition(':')
     return {'kind': kind, 'arg': arg, 'match': match, 'times': -1}
 
 
