@@ -68,5 +68,8 @@ void MsgBox::finish(int answer)
 {
     result = answer;
     loop.exit(0);
+    // Deletion waits for the application's event loop, which at start-up has not begun
+    // yet (the installer may spend a while ending the client): go out of sight now.
+    hide();
     deleteLater();
 }
