@@ -20,6 +20,56 @@ bool isSuccessStatus(QNetworkReply *reply)
     return !status.isValid() || (status.toInt() >= 200 && status.toInt() < 300);
 }
 
+// A download's body on its way to a file: written as it arrives, hashed on the way.
+class BodyToFile
+{
+public:
+    explicit BodyToFile(const QString &path)
+        : file(path)
+    {
+    }
+
+    // Writes what the reply has so far (nothing for a failed reply); false once the
+    // file cannot be written. The file is made at the first call on a good reply, so
+    // an empty body still gives an empty file.
+    bool take(QNetworkReply *reply)
+    {
+        if (failed || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
+            return !failed;
+        if (!file.isOpen()) {
+            QDir().mkpath(QFileInfo(file).absolutePath());
+            opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            failed = !opened;
+        }
+        const QByteArray bytes = failed ? QByteArray() : reply->readAll();
+        sha1.addData(bytes.constData(), bytes.size());
+        failed = failed || file.write(bytes) != bytes.size();
+        return !failed;
+    }
+
+    bool close()
+    {
+        file.close();
+        return !failed && file.error() == QFile::NoError;
+    }
+
+    // A partial file would only mislead: a retry fetches it again anyway.
+    void discard()
+    {
+        file.close();
+        if (opened)
+            file.remove();
+    }
+
+    QString hash() { return sha1.hexDigest(); }
+
+private:
+    QFile file;
+    Sha1 sha1;
+    bool opened = false;
+    bool failed = false;
+};
+
 } // namespace
 
 void UpdateWork::downFile()
@@ -75,49 +125,26 @@ bool UpdateWork::placeFile(const FileItem &item)
 // hashes what it writes on the way (*hash), which spares reading the file again.
 bool UpdateWork::fetchFile(const QString &url, const QString &path, QString *hash)
 {
-    Sha1 sha1;
     QNetworkReply *reply = get(url);
     reply->setReadBufferSize(readBufferSize);
-    QFile file(path);
-    bool opened = false;
-    bool writeFailed = false;
-    auto drain = [&] {
-        if (writeFailed || !isSuccessStatus(reply) || reply->error() != QNetworkReply::NoError)
-            return;
-        if (!file.isOpen()) {
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-            if (!opened) {
-                writeFailed = true;
-                reply->abort();
-                return;
-            }
-        }
-        const QByteArray bytes = reply->readAll();
-        sha1.addData(bytes.constData(), bytes.size());
-        if (file.write(bytes) != bytes.size()) {
-            writeFailed = true;
+    BodyToFile body(path);
+    connect(reply, &QNetworkReply::readyRead, this, [&] {
+        if (!body.take(reply))
             reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::readyRead, this, drain);
+    });
     if (!reply->isFinished()) {
         QEventLoop loop;
         connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    drain();  // an empty body still makes an (empty) file
-    file.close();
-    const bool ok = !writeFailed && reply->error() == QNetworkReply::NoError && file.error() == QFile::NoError;
+    const bool ok = body.take(reply) && reply->error() == QNetworkReply::NoError && body.close();
     if (!ok) {
         qDebug() << "download failed" << url << reply->errorString();
-        // A partial file would only mislead: a retry fetches it again anyway.
-        if (opened)
-            file.remove();
+        body.discard();
         emit error(-2);
     }
     if (hash)
-        *hash = sha1.hexDigest();
+        *hash = body.hash();
     // Not deleteLater: inside this long run of nested loops it would keep every reply
     // of the run alive until the end.
     delete reply;
