@@ -65,7 +65,9 @@ void Widget::zipOver()
         return;
     }
     qDebug() << "extracted" << zipThread->extracted().size() << "entries into" << installDir;
-    // The deployment of the extracted client and the completion of the run follow here.
+    // The deployment of the extracted client and the completion of the run follow here;
+    // until they do, the window can at least be closed again.
+    ui->closeBtn->show();
 }
 
 // A client that is not whole must not be registered: the run's folders go, the user
