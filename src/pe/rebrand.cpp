@@ -52,14 +52,12 @@ bool saveImage(const PeImage &image, const std::filesystem::path &exe)
     return image.save(&out) && replaceFile(exe, out);
 }
 
-const ResourceData *firstVersionResource(const PeImage &image, std::uint16_t *language)
+const ResourceData *firstVersionResource(const PeImage &image)
 {
     const auto type = image.resources().find(ResourceId(rtVersion));
     if (type == image.resources().end() || type->second.empty() || type->second.begin()->second.empty())
         return nullptr;
-    const LanguageMap &languages = type->second.begin()->second;
-    *language = languages.begin()->first;
-    return &languages.begin()->second;
+    return &type->second.begin()->second.begin()->second;
 }
 
 } // namespace
@@ -119,16 +117,21 @@ bool changeExeIcon(const std::filesystem::path &iconFile, const std::filesystem:
     return true;
 }
 
+void describe(VersionNode &root, const std::u16string &description, std::u16string *old)
+{
+    if (const VersionNode *current = findString(root, descriptionTable, u"FileDescription")) {
+        *old = textOf(*current);
+        setString(root, descriptionTable, u"FileDescription", description);
+    }
+}
+
 Bytes describedVersionBlock(const std::uint8_t *block, std::size_t size, const std::u16string &description,
                             std::u16string *old)
 {
     VersionNode root;
     if (!parseVersionInfo(block, size, &root))
         return Bytes();
-    if (const VersionNode *current = findString(root, descriptionTable, u"FileDescription")) {
-        *old = textOf(*current);
-        setString(root, descriptionTable, u"FileDescription", description);
-    }
+    describe(root, description, old);
     return buildVersionInfo(root);
 }
 
@@ -136,10 +139,9 @@ int changeFileInfo(const std::filesystem::path &exe, const std::u16string &descr
 {
     Bytes file;
     PeImage image;
-    std::uint16_t resourceLanguage = 0;
     if (!readFile(exe, &file) || !image.load(std::move(file)))
         return 0;
-    const ResourceData *version = firstVersionResource(image, &resourceLanguage);
+    const ResourceData *version = firstVersionResource(image);
     VersionNode root;
     if (!version || !parseVersionInfo(version->data.data(), version->data.size(), &root))
         return 0;
@@ -150,10 +152,10 @@ int changeFileInfo(const std::filesystem::path &exe, const std::u16string &descr
     log("VerQueryValue 0 " + std::to_string(language) + " " + std::to_string(languages.front() >> 16));
 
     std::u16string old;
-    const Bytes block = describedVersionBlock(version->data.data(), version->data.size(), description, &old);
+    describe(root, description, &old);
     if (!old.empty())
         log("FileDescription: " + utf8(old));
-    image.resources()[ResourceId(rtVersion)][ResourceId(1)][language].data = block;
+    image.resources()[ResourceId(rtVersion)][ResourceId(1)][language].data = buildVersionInfo(root);
     if (!saveImage(image, exe))
         return 0;
     log("UpdateResource");

@@ -28,8 +28,13 @@ bool changeExeIcon(const std::filesystem::path &iconFile, const std::filesystem:
 // information or no translation table, or the update fails; the file is then unchanged.
 int changeFileInfo(const std::filesystem::path &exe, const std::u16string &description, const Log &log);
 
-// The version block with FileDescription of "080404B0" replaced, or unchanged when
-// that string is absent (*old is then left empty). Empty when the block is unreadable.
+struct VersionNode;
+
+// Replaces FileDescription of the string table "080404B0" in a parsed version block;
+// *old receives the text it had. Nothing changes when that string is absent.
+void describe(VersionNode &root, const std::u16string &description, std::u16string *old);
+
+// The same on a block as stored, rebuilt; empty when the block is unreadable.
 Bytes describedVersionBlock(const std::uint8_t *block, std::size_t size, const std::u16string &description,
                             std::u16string *old);
 
