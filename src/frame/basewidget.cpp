@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressBar>
 #include <QtMath>
 
 // The frame's pictures live in a static library, whose resources Qt only finds once
@@ -79,4 +80,11 @@ bool BaseWidget::showEditionLogo(QLabel *logo, const QString &iconDir)
     }
     logo->setPixmap(QIcon(iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
     return true;
+}
+
+void BaseWidget::setBarValue(QProgressBar *bar, int value)
+{
+    bar->setValue(value);
+    if (bar->value() == bar->maximum())
+        bar->hide();
 }

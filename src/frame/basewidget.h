@@ -7,6 +7,7 @@
 
 class QLabel;
 class QMouseEvent;
+class QProgressBar;
 class QPaintEvent;
 class QSettings;
 
@@ -31,6 +32,9 @@ public:
     // Our logo in the standard edition; a branded edition's own icon ("ZQ.ico" in
     // iconDir) otherwise, in which case it returns true.
     static bool showEditionLogo(QLabel *logo, const QString &iconDir);
+    // Sets a window's progress bar, which hides itself once full; values beyond its
+    // range are ignored.
+    static void setBarValue(QProgressBar *bar, int value);
 
     static bool processExists(QString exeName);
     static void killProcess(const QString &exeName);

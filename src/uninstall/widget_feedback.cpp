@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "timedrequest.h"
 #include "ui_widget.h"
 
 #include <QAbstractButton>
@@ -12,25 +13,11 @@
 #include <QNetworkReply>
 #include <QtDebug>
 
-namespace {
-
-// Requests of the uninstaller that hear nothing for this long fail, rather than hang.
-const int inactivityTimeoutMs = 30000;
-
-QNetworkRequest request(const QString &url)
-{
-    QNetworkRequest r{QUrl(url)};
-    r.setTransferTimeout(inactivityTimeoutMs);
-    return r;
-}
-
-} // namespace
-
 void Widget::requestReasons()
 {
     const QString url = bs + QStringLiteral("/cms/uninstallReason/getPresentByType?type=") + reasonType();
     qDebug() << url;
-    manager->get(request(url));
+    manager->get(timedRequest(url));
 }
 
 void Widget::repllyFinished(QNetworkReply *reply)
@@ -75,7 +62,7 @@ void Widget::postFeedback()
     const QJsonObject feedback{{"rows", rows}, {"type", reasonType().toInt()}};
     const QByteArray body = QJsonDocument(feedback).toJson(QJsonDocument::Compact);
     qDebug() << body;
-    QNetworkRequest post = request(bs + QStringLiteral("/cms/uninstallReason/getUserUninstallReasonByType"));
+    QNetworkRequest post = timedRequest(bs + QStringLiteral("/cms/uninstallReason/getUserUninstallReasonByType"));
     post.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     manager->post(post, body);
 }

@@ -14,9 +14,7 @@
 
 void Widget::setProgress(int value)
 {
-    ui->progressBar->setValue(value);
-    if (ui->progressBar->value() == ui->progressBar->maximum())
-        ui->progressBar->hide();
+    setBarValue(ui->progressBar, value);
 }
 
 void Widget::doUninstall()

@@ -2,16 +2,16 @@
 
 #include "serviceaddress.h"
 #include "sha1.h"
+#include "timedrequest.h"
 #include "updatestate.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QUrl>
 #include <QtDebug>
 
-int UpdateWork::inactivityTimeoutMs = 30000;
+int UpdateWork::inactivityTimeoutMs = requestInactivityMs;
 
 UpdateWork::UpdateWork(QObject *parent)
     : QObject(parent)
@@ -49,9 +49,7 @@ QString UpdateWork::fileHash(const QString &path)
 
 QNetworkReply *UpdateWork::get(const QString &url)
 {
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    request.setTransferTimeout(inactivityTimeoutMs);
-    return manager->get(request);
+    return manager->get(timedRequest(url, inactivityTimeoutMs));
 }
 
 void UpdateWork::start(bool isEn, QString third)

@@ -1,0 +1,10 @@
+#include "timedrequest.h"
+
+#include <QUrl>
+
+QNetworkRequest timedRequest(const QString &url, int inactivityMs)
+{
+    QNetworkRequest request{QUrl(url, QUrl::TolerantMode)};
+    request.setTransferTimeout(inactivityMs);
+    return request;
+}
