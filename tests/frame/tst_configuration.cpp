@@ -1,12 +1,9 @@
-#include "registry.h"
 #include "sandbox.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopedPointer>
-#include <QSettings>
 #include <QtTest>
 
 using Info = QMap<QString, QString>;
@@ -17,21 +14,15 @@ namespace {
 const QString uninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 
-void setRegistry(const QString &path, const QString &name, const QString &value)
-{
-    QScopedPointer<QSettings> key(platform::openRegistry(path));
-    key->setValue(name, value);
-}
-
 // Both editions' records exist, told apart by a marker, so a probe shows which one
 // its configuration read.
 void seedBothEditions(const QString &pvxInfo, const QString &kwInfo)
 {
     for (const QString &k : {QStringLiteral("NimbraPVX"), QStringLiteral("NimbraKW")}) {
         const QString settings = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings").arg(k);
-        setRegistry(settings, QStringLiteral("marker"), k);
-        setRegistry(settings, QStringLiteral("info"), k == QLatin1String("NimbraPVX") ? pvxInfo : kwInfo);
-        setRegistry(uninstallKey + QLatin1Char('\\') + k, QStringLiteral("installDir"), QStringLiteral("C:/") + k);
+        sandbox::setRegistryValue(settings, QStringLiteral("marker"), k);
+        sandbox::setRegistryValue(settings, QStringLiteral("info"), k == QLatin1String("NimbraPVX") ? pvxInfo : kwInfo);
+        sandbox::setRegistryValue(uninstallKey + QLatin1Char('\\') + k, QStringLiteral("installDir"), QStringLiteral("C:/") + k);
     }
 }
 
@@ -57,8 +48,7 @@ private:
 
 void TstConfiguration::cleanup()
 {
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_CURRENT_USER")));
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")));
+    sandbox::clearRegistry();
 }
 
 QString TstConfiguration::caseDir(const QString &subPath)
@@ -175,7 +165,7 @@ void TstConfiguration::notConfiguredEndsWithZero()
     QFETCH(QString, installDir);
 
     if (!installDir.isNull())
-        setRegistry(uninstallKey + QStringLiteral("\\NimbraPVX"), QStringLiteral("installDir"), installDir);
+        sandbox::setRegistryValue(uninstallKey + QStringLiteral("\\NimbraPVX"), QStringLiteral("installDir"), installDir);
     int exitCode = -1;
     const QJsonObject c = probe(caseDir(subPath), &exitCode);
     QCOMPARE(exitCode, 0);

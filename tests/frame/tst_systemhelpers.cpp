@@ -1,12 +1,10 @@
 #include "basewidget.h"
-#include "registry.h"
 #include "peresources.h"
 #include "sandbox.h"
 
 #include <QDir>
 #include <QFile>
 #include <QScopedPointer>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,8 +12,7 @@ namespace {
 
 void setMachineValue(const QString &key, const QString &name, const QString &value)
 {
-    QScopedPointer<QSettings> view(platform::openRegistry(QStringLiteral("HKEY_LOCAL_MACHINE\\") + key));
-    view->setValue(name, value);
+    sandbox::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\") + key, name, value);
 }
 
 } // namespace
@@ -50,7 +47,7 @@ void TstSystemHelpers::initTestCase()
 void TstSystemHelpers::init()
 {
     tmp.reset(new QTemporaryDir);
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")));
+    sandbox::clearRegistry();
 }
 
 void TstSystemHelpers::veryDelShortcutLeavesItsTarget()

@@ -16,12 +16,6 @@
 
 namespace {
 
-template <typename T>
-T *child(QWidget &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
-
 // Answers the directory dialog that is about to open with dir (empty: cancel).
 void answerDirectoryDialog(const QString &dir)
 {
@@ -111,13 +105,13 @@ void TstInstallWindow::look()
     config.isChinese();
     Widget window;
     QCOMPARE(window.name, texts[0]);
-    const QStringList shown{child<QLabel>(window, "title")->text(), child<QPushButton>(window, "install")->text(),
-                            child<QPushButton>(window, "para")->text(), child<QPushButton>(window, "browse")->text(),
-                            child<QCheckBox>(window, "startMenu")->text(), child<QCheckBox>(window, "autoRun")->text()};
+    const QStringList shown{sandbox::child<QLabel>(window, "title")->text(), sandbox::child<QPushButton>(window, "install")->text(),
+                            sandbox::child<QPushButton>(window, "para")->text(), sandbox::child<QPushButton>(window, "browse")->text(),
+                            sandbox::child<QCheckBox>(window, "startMenu")->text(), sandbox::child<QCheckBox>(window, "autoRun")->text()};
     QCOMPARE(shown, texts);
 
-    auto *logo = child<QLabel>(window, "label");
-    auto *picture = child<QLabel>(window, "label_bg");
+    auto *logo = sandbox::child<QLabel>(window, "label");
+    auto *picture = sandbox::child<QLabel>(window, "label_bg");
     if (ownLogo) {
         QCOMPARE(logo->styleSheet(), QStringLiteral("border-image: url(:/logo.png)"));
         QCOMPARE(picture->styleSheet(), QStringLiteral("background-image: url(:/bg.png);"));
@@ -127,12 +121,12 @@ void TstInstallWindow::look()
     }
     const QString target = QDir::toNativeSeparators(qEnvironmentVariable("PROGRAMFILES")) + QDir::separator() + folder;
     QCOMPARE(window.installDir, target);
-    QCOMPARE(child<QLineEdit>(window, "path")->text(), target);
-    QVERIFY(child<QLineEdit>(window, "path")->isReadOnly());
-    QVERIFY(child<QCheckBox>(window, "startMenu")->isChecked() && child<QCheckBox>(window, "autoRun")->isChecked());
-    QVERIFY(child<QCheckBox>(window, "installFaxel")->isChecked());
-    QVERIFY(child<QCheckBox>(window, "installFaxel")->isHidden());
-    QVERIFY(child<QProgressBar>(window, "progressBar")->isHidden());
+    QCOMPARE(sandbox::child<QLineEdit>(window, "path")->text(), target);
+    QVERIFY(sandbox::child<QLineEdit>(window, "path")->isReadOnly());
+    QVERIFY(sandbox::child<QCheckBox>(window, "startMenu")->isChecked() && sandbox::child<QCheckBox>(window, "autoRun")->isChecked());
+    QVERIFY(sandbox::child<QCheckBox>(window, "installFaxel")->isChecked());
+    QVERIFY(sandbox::child<QCheckBox>(window, "installFaxel")->isHidden());
+    QVERIFY(sandbox::child<QProgressBar>(window, "progressBar")->isHidden());
 }
 
 void TstInstallWindow::collapseAndExpand()
@@ -140,14 +134,14 @@ void TstInstallWindow::collapseAndExpand()
     configure(QString(), QString());
     Widget window;
     window.show();
-    auto *para = child<QPushButton>(window, "para");
-    auto *panel = child<QWidget>(window, "widget");
+    auto *para = sandbox::child<QPushButton>(window, "para");
+    auto *panel = sandbox::child<QWidget>(window, "widget");
     QCOMPARE(window.height(), 386);
-    QVERIFY(!panel->isVisibleTo(&window) || panel->geometry().top() >= child<QWidget>(window, "widget_2")->height());
+    QVERIFY(!panel->isVisibleTo(&window) || panel->geometry().top() >= sandbox::child<QWidget>(window, "widget_2")->height());
 
     QTest::mouseClick(para, Qt::LeftButton);
     QCOMPARE(window.height(), 516);
-    QCOMPARE(child<QWidget>(window, "widget_2")->height(), 510);
+    QCOMPARE(sandbox::child<QWidget>(window, "widget_2")->height(), 510);
     QVERIFY(para->styleSheet().contains(QLatin1String("up.png")));
     QVERIFY(!para->styleSheet().contains(QLatin1String("down.png")));
 
@@ -160,17 +154,17 @@ void TstInstallWindow::startWithDirRunsWithoutThePanel()
 {
     configure(QString(), QString());
     Widget window;
-    const QString shownBefore = child<QLineEdit>(window, "path")->text();
+    const QString shownBefore = sandbox::child<QLineEdit>(window, "path")->text();
     window.show();
     window.startWithDir(QDir::tempPath() + QStringLiteral("/earlier"));
 
     QCOMPARE(window.height(), 386);
-    QVERIFY(child<QProgressBar>(window, "progressBar")->isVisible());
+    QVERIFY(sandbox::child<QProgressBar>(window, "progressBar")->isVisible());
     for (const char *hidden : {"install", "para", "minBtn", "closeBtn"})
-        QVERIFY2(child<QPushButton>(window, hidden)->isHidden(), hidden);
+        QVERIFY2(sandbox::child<QPushButton>(window, hidden)->isHidden(), hidden);
     QVERIFY(window.installDir.startsWith(QDir::toNativeSeparators(QDir::tempPath() + QStringLiteral("/earlier"))
                                          + QDir::separator() + QStringLiteral("NimbraPVX")));
-    QCOMPARE(child<QLineEdit>(window, "path")->text(), shownBefore);
+    QCOMPARE(sandbox::child<QLineEdit>(window, "path")->text(), shownBefore);
 }
 
 void TstInstallWindow::startWithEmptyDirWaits()
@@ -181,7 +175,7 @@ void TstInstallWindow::startWithEmptyDirWaits()
     window.show();
     window.startWithDir(QString());
     QCOMPARE(window.installDir, before);
-    QVERIFY(child<QPushButton>(window, "install")->isVisible());
+    QVERIFY(sandbox::child<QPushButton>(window, "install")->isVisible());
 }
 
 void TstInstallWindow::browse()
@@ -192,13 +186,13 @@ void TstInstallWindow::browse()
     const QString chosen = QDir::tempPath() + QStringLiteral("/Tools");
     QDir().mkpath(chosen);
     answerDirectoryDialog(chosen);
-    QTest::mouseClick(child<QPushButton>(window, "browse"), Qt::LeftButton);
+    QTest::mouseClick(sandbox::child<QPushButton>(window, "browse"), Qt::LeftButton);
     QCOMPARE(window.installDir, QDir::toNativeSeparators(chosen));
-    QCOMPARE(child<QLineEdit>(window, "path")->text(), QDir::toNativeSeparators(chosen));
-    QCOMPARE(child<QLineEdit>(window, "path")->cursorPosition(), 0);
+    QCOMPARE(sandbox::child<QLineEdit>(window, "path")->text(), QDir::toNativeSeparators(chosen));
+    QCOMPARE(sandbox::child<QLineEdit>(window, "path")->cursorPosition(), 0);
 
     answerDirectoryDialog(QString());
-    QTest::mouseClick(child<QPushButton>(window, "browse"), Qt::LeftButton);
+    QTest::mouseClick(sandbox::child<QPushButton>(window, "browse"), Qt::LeftButton);
     QCOMPARE(window.installDir, QDir::toNativeSeparators(chosen));
 }
 
@@ -251,11 +245,11 @@ void TstInstallWindow::screenshots()
         QVERIFY(window.grab().save(dir + QStringLiteral("/install-expanded") + suffix));
         window.on_para_clicked();
         // The run's look, without a run: the button hides and the bar shows.
-        child<QPushButton>(window, "install")->hide();
-        child<QPushButton>(window, "para")->hide();
-        child<QPushButton>(window, "minBtn")->hide();
-        child<QPushButton>(window, "closeBtn")->hide();
-        child<QProgressBar>(window, "progressBar")->show();
+        sandbox::child<QPushButton>(window, "install")->hide();
+        sandbox::child<QPushButton>(window, "para")->hide();
+        sandbox::child<QPushButton>(window, "minBtn")->hide();
+        sandbox::child<QPushButton>(window, "closeBtn")->hide();
+        sandbox::child<QProgressBar>(window, "progressBar")->show();
         window.setProgress(37);
         QVERIFY(window.grab().save(dir + QStringLiteral("/install-running") + suffix));
     }

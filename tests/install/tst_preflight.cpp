@@ -2,13 +2,11 @@
 #include "boxanswerer.h"
 #include "fakeprocess.h"
 #include "preflight.h"
-#include "registry.h"
 #include "sandbox.h"
 
 #include <QDir>
 #include <QFile>
 #include <QScopedPointer>
-#include <QSettings>
 #include <QtTest>
 
 namespace {
@@ -40,7 +38,7 @@ private slots:
 
 void TstPreflight::cleanup()
 {
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_CURRENT_USER")));
+    sandbox::clearRegistry();
     BaseWidget::languageFlag = true;
 }
 

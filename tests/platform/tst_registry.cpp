@@ -39,8 +39,7 @@ private slots:
 
 void TstRegistry::cleanup()
 {
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_CURRENT_USER")));
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")));
+    sandbox::clearRegistry();
 }
 
 void TstRegistry::hiveFilesWhereExpected()

@@ -1,10 +1,14 @@
 #include "sandbox.h"
 
+#include "registry.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopedPointer>
+#include <QSettings>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -30,6 +34,24 @@ void writeZqIni(const QString &dir, const QMap<QString, QString> &info)
     for (auto it = info.cbegin(); it != info.cend(); ++it)
         text += it.key().toLatin1() + '=' + gb2312->fromUnicode(it.value()) + "\r\n";
     writeFile(dir + QStringLiteral("/ZQ.ini"), text);
+}
+
+void setRegistryValue(const QString &key, const QString &name, const QString &value)
+{
+    QScopedPointer<QSettings> view(platform::openRegistry(key));
+    view->setValue(name, value);
+}
+
+QString registryValue(const QString &key, const QString &name, const QString &fallback)
+{
+    QScopedPointer<QSettings> view(platform::openRegistry(key));
+    return view->value(name, fallback).toString();
+}
+
+void clearRegistry()
+{
+    QFile::remove(platform::registryFile(QStringLiteral("HKEY_CURRENT_USER")));
+    QFile::remove(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")));
 }
 
 QString clientProgram(const QString &name)

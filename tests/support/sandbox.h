@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,19 @@ void writeFile(const QString &path, const QByteArray &bytes);
 
 // Writes ZQ.ini into dir with the given [info] keys, encoded in GB2312 as shipped.
 void writeZqIni(const QString &dir, const QMap<QString, QString> &info);
+
+// The registry of the sandbox: a value written (and synced) under a full key path,
+// read back (fallback when absent), and both hives emptied.
+void setRegistryValue(const QString &key, const QString &name, const QString &value);
+QString registryValue(const QString &key, const QString &name, const QString &fallback = QString());
+void clearRegistry();
+
+// A child widget of a window by its object name.
+template <typename T>
+T *child(QObject &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
 
 // The built programs (install, update, uninstall) and the test helper programs.
 QString clientProgram(const QString &name);

@@ -23,17 +23,11 @@
 
 namespace {
 
-template <typename T>
-T *child(QWidget &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
-
 QStringList boxes(QWidget &window)
 {
     QStringList shown;
     for (const char *name : {"check1", "check2", "check3", "check4", "checkOther"}) {
-        auto *box = child<QCheckBox>(window, name);
+        auto *box = sandbox::child<QCheckBox>(window, name);
         shown << box->text() + QLatin1Char('|') + box->toolTip();
     }
     return shown;
@@ -171,8 +165,8 @@ void TstFeedback::replyAfterTheFormIsGone()
     server->addFault(QStringLiteral("slow"), QStringLiteral("400"), QStringLiteral("getPresentByType"));
     Widget window;
     window.show();
-    child<QCheckBox>(window, "check1")->setChecked(true);
-    QTest::mouseClick(child<QPushButton>(window, "uninstall_commit"), Qt::LeftButton);
+    sandbox::child<QCheckBox>(window, "check1")->setChecked(true);
+    QTest::mouseClick(sandbox::child<QPushButton>(window, "uninstall_commit"), Qt::LeftButton);
     QTRY_VERIFY(!window.findChild<QStackedWidget *>());
     waitForReasons(window);
     QVERIFY(window.uninstalled);
@@ -213,19 +207,19 @@ void TstFeedback::feedbackPosted()
     Widget window;
     window.show();
     waitForReasons(window);
-    QTest::mouseClick(child<QPushButton>(window, "uninstall"), Qt::LeftButton);
+    QTest::mouseClick(sandbox::child<QPushButton>(window, "uninstall"), Qt::LeftButton);
     const bool feedbackPage = lang.isEmpty() && third != QLatin1String("OKARender");
     QCOMPARE(window.uninstalled, !feedbackPage);
     if (feedbackPage) {
-        QCOMPARE(child<QStackedWidget>(window, "stackedWidget")->currentIndex(), 1);
+        QCOMPARE(sandbox::child<QStackedWidget>(window, "stackedWidget")->currentIndex(), 1);
         for (const QString &box : checked) {
             if (box == QLatin1String("checkOther"))
-                child<QTextEdit>(window, "textEdit")->setPlainText(QStringLiteral("其他原因"));
+                sandbox::child<QTextEdit>(window, "textEdit")->setPlainText(QStringLiteral("其他原因"));
             else
-                child<QCheckBox>(window, box.toLatin1().constData())->setChecked(true);
+                sandbox::child<QCheckBox>(window, box.toLatin1().constData())->setChecked(true);
         }
-        child<QLineEdit>(window, "phone")->setText(QStringLiteral("me@example.org"));
-        QTest::mouseClick(child<QPushButton>(window, "uninstall_commit"), Qt::LeftButton);
+        sandbox::child<QLineEdit>(window, "phone")->setText(QStringLiteral("me@example.org"));
+        QTest::mouseClick(sandbox::child<QPushButton>(window, "uninstall_commit"), Qt::LeftButton);
         QVERIFY(window.uninstalled);
     }
     if (posted.isEmpty()) {
@@ -246,7 +240,7 @@ void TstFeedback::textLimit()
 {
     Widget window;
     window.show();
-    auto *text = child<QTextEdit>(window, "textEdit");
+    auto *text = sandbox::child<QTextEdit>(window, "textEdit");
     const QString pasted = QString(100, QLatin1Char('a')) + QString(50, QLatin1Char('b'));
     text->insertPlainText(pasted);
     QCOMPARE(text->toPlainText(), QString(100, QLatin1Char('a')));
@@ -264,8 +258,8 @@ void TstFeedback::textLimit()
 void TstFeedback::otherBoxFollowsText()
 {
     Widget window;
-    auto *text = child<QTextEdit>(window, "textEdit");
-    auto *other = child<QCheckBox>(window, "checkOther");
+    auto *text = sandbox::child<QTextEdit>(window, "textEdit");
+    auto *other = sandbox::child<QCheckBox>(window, "checkOther");
     text->setPlainText(QStringLiteral("原因"));
     QVERIFY(other->isChecked());
     text->clear();
@@ -278,14 +272,14 @@ void TstFeedback::otherBoxFollowsText()
 void TstFeedback::commitFollowsBoxes()
 {
     Widget window;
-    auto *commit = child<QPushButton>(window, "uninstall_commit");
+    auto *commit = sandbox::child<QPushButton>(window, "uninstall_commit");
     QVERIFY(!commit->isEnabled());
-    child<QCheckBox>(window, "check2")->setChecked(true);
-    child<QCheckBox>(window, "check4")->setChecked(true);
+    sandbox::child<QCheckBox>(window, "check2")->setChecked(true);
+    sandbox::child<QCheckBox>(window, "check4")->setChecked(true);
     QVERIFY(commit->isEnabled());
-    child<QCheckBox>(window, "check2")->setChecked(false);
+    sandbox::child<QCheckBox>(window, "check2")->setChecked(false);
     QVERIFY(commit->isEnabled());
-    child<QCheckBox>(window, "check4")->setChecked(false);
+    sandbox::child<QCheckBox>(window, "check4")->setChecked(false);
     QVERIFY(!commit->isEnabled());
 }
 
@@ -293,7 +287,7 @@ void TstFeedback::contactValidator()
 {
     Widget window;
     window.show();
-    auto *phone = child<QLineEdit>(window, "phone");
+    auto *phone = sandbox::child<QLineEdit>(window, "phone");
     QTest::keyClicks(phone, QStringLiteral("a@b.c 1#2_-+"));
     QCOMPARE(phone->text(), QStringLiteral("a@b.c12"));
     phone->clear();
@@ -316,11 +310,11 @@ void TstFeedback::screenshots()
         waitForReasons(window);
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.grab().save(dir + QStringLiteral("/uninstall-confirm") + suffix));
-        child<QStackedWidget>(window, "stackedWidget")->setCurrentIndex(1);
-        child<QCheckBox>(window, "check2")->setChecked(true);
-        child<QTextEdit>(window, "textEdit")->setPlainText(QStringLiteral("希望支持更多材质"));
+        sandbox::child<QStackedWidget>(window, "stackedWidget")->setCurrentIndex(1);
+        sandbox::child<QCheckBox>(window, "check2")->setChecked(true);
+        sandbox::child<QTextEdit>(window, "textEdit")->setPlainText(QStringLiteral("希望支持更多材质"));
         QVERIFY(window.grab().save(dir + QStringLiteral("/uninstall-feedback") + suffix));
-        child<QStackedWidget>(window, "stackedWidget")->deleteLater();
+        sandbox::child<QStackedWidget>(window, "stackedWidget")->deleteLater();
         window.doUninstall();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(window.grab().save(dir + QStringLiteral("/uninstall-finished") + suffix));

@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedPointer>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,14 +18,12 @@ namespace {
 
 void setValue(const QString &key, const QString &name, const QString &value)
 {
-    QScopedPointer<QSettings> view(platform::openRegistry(key));
-    view->setValue(name, value);
+    sandbox::setRegistryValue(key, name, value);
 }
 
 QString value(const QString &key, const QString &name)
 {
-    QScopedPointer<QSettings> view(platform::openRegistry(key));
-    return view->value(name, QStringLiteral("<gone>")).toString();
+    return sandbox::registryValue(key, name, QStringLiteral("<gone>"));
 }
 
 const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
@@ -81,8 +78,7 @@ void TstRemoval::init()
     root.reset(new QTemporaryDir);
     mustStay.clear();
     mustGo.clear();
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_CURRENT_USER")));
-    QFile::remove(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")));
+    sandbox::clearRegistry();
     QFile::remove(platform::selfDeleteScript());
     for (const QString &dir : {QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
                                QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation)})
