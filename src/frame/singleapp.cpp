@@ -1,6 +1,9 @@
 #include "singleapp.h"
 
+#include "instancechannel.h"
+
 #include <QFont>
+#include <QLockFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
@@ -10,6 +13,8 @@ namespace {
 
 const char serverName[] = "vantelo_install";
 const int connectTimeoutMs = 1000;
+// Long enough for a holder's check (one connect attempt) and listen.
+const int lockTimeoutMs = 10000;
 
 } // namespace
 
@@ -22,8 +27,15 @@ SingleApp::SingleApp(int &argc, char **argv)
 
 bool SingleApp::exist()
 {
+    const QString name = platform::instanceServerName(QLatin1String(serverName));
+    // Check, removal of a leftover name and listen are one step: two programs started
+    // together would otherwise both miss each other, and the second remove the first's name.
+    QLockFile lock(platform::instanceLockPath(QLatin1String(serverName)));
+    if (!lock.tryLock(lockTimeoutMs))
+        qDebug() << "instance lock not taken:" << lock.error();
+
     socket = new QLocalSocket(this);
-    socket->connectToServer(QLatin1String(serverName), QIODevice::ReadWrite);
+    socket->connectToServer(name, QIODevice::ReadWrite);
     if (socket->waitForConnected(connectTimeoutMs)) {
         qDebug() << "server exist";
         return true;
@@ -31,8 +43,9 @@ bool SingleApp::exist()
 
     server = new QLocalServer(this);
     // A crashed instance leaves its name behind, which would block every later start.
-    QLocalServer::removeServer(QLatin1String(serverName));
-    server->listen(QLatin1String(serverName));
+    QLocalServer::removeServer(name);
+    if (!server->listen(name))
+        qDebug() << "cannot listen:" << server->errorString();
     connect(server, &QLocalServer::newConnection, this, &SingleApp::showUp);
     return false;
 }

@@ -1,6 +1,7 @@
 #include "widget.h"
 
 #include "installpaths.h"
+#include "shellfolders.h"
 #include "ui_widget.h"
 #include "zipthread.h"
 
@@ -34,7 +35,7 @@ Widget::Widget(BaseWidget *parent)
     setExpanded(false);
     ui->path->setReadOnly(true);
 
-    installDir = defaultInstallTarget(qEnvironmentVariable("PROGRAMFILES"), third);
+    installDir = defaultInstallTarget(platform::programFilesDir(), third);
     ui->path->setText(installDir);
 
     ui->startMenu->setChecked(true);

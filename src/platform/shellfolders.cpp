@@ -2,6 +2,7 @@
 
 #include "registry.h"
 
+#include <QDir>
 #include <QScopedPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,6 +27,15 @@ QString appDataDir()
     return registered.isEmpty()
                ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                : registered;
+}
+
+QString programFilesDir()
+{
+    const QString programFiles = qEnvironmentVariable("PROGRAMFILES");
+    if (!programFiles.isEmpty())
+        return programFiles;
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                                    + QStringLiteral("/Programs"));
 }
 
 } // namespace platform

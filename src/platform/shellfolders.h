@@ -14,4 +14,8 @@ QString startMenuDir();
 // ("Shell Folders\\AppData"); the generic data folder when it is not registered.
 QString appDataDir();
 
+// The program-files folder, the installer's default target: PROGRAMFILES, else the
+// per-user programs folder (%LOCALAPPDATA%\Programs, $XDG_DATA_HOME/Programs).
+QString programFilesDir();
+
 } // namespace platform

@@ -137,13 +137,13 @@ void TstBranding::description_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<bool>("changes");
 
-    QTest::newRow("same-length") << "client.exe" << QStringLiteral("奥卡渲染客户端") << 1 << true;
-    QTest::newRow("shorter") << "client.exe" << QStringLiteral("奥卡") << 1 << true;
-    QTest::newRow("longer") << "client.exe" << QStringLiteral("奥卡渲染客户端 — partner edition, a much longer text")
+    QTest::newRow("same-length") << "client.exe" << QStringLiteral("渲染云 客户端") << 1 << true;
+    QTest::newRow("shorter") << "client.exe" << QStringLiteral("渲染云") << 1 << true;
+    QTest::newRow("longer") << "client.exe" << QStringLiteral("渲染云 客户端 — partner edition, a much longer text")
                             << 1 << true;
-    QTest::newRow("other-table") << "othertable.exe" << QStringLiteral("奥卡") << 1 << false;
-    QTest::newRow("no-version") << "noversion.exe" << QStringLiteral("奥卡") << 0 << false;
-    QTest::newRow("pe32plus-longer") << "client64.exe" << QStringLiteral("奥卡渲染客户端 — partner edition, longer")
+    QTest::newRow("other-table") << "othertable.exe" << QStringLiteral("渲染云") << 1 << false;
+    QTest::newRow("no-version") << "noversion.exe" << QStringLiteral("渲染云") << 0 << false;
+    QTest::newRow("pe32plus-longer") << "client64.exe" << QStringLiteral("渲染云 客户端 — partner edition, longer")
                                      << 1 << true;
 }
 
@@ -196,7 +196,7 @@ void TstBranding::brokenExecutablesLeftAlone()
     file.close();
     const QString icon = fixture(QStringLiteral("seven32.ico"));
 
-    QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("奥卡")), 0);
+    QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("渲染云")), 0);
     QVERIFY(BaseWidget::ChangeExeIcon(icon.utf16(), exe.utf16()));
     QCOMPARE(fileBytes(exe), bytes);
 }

@@ -119,8 +119,8 @@ void TstConfiguration::fromRegistry_data()
     QTest::newRow("dir-names-pvx") << "NimbraPVX/1.0.12345"
                                    << R"({"exe":"c.exe","lang":"en_us","mark":"m","name":"星云","nameEN":"N","third":"OKARender"})"
                                    << "NimbraPVX" << QStringLiteral("星云") << false;
-    QTest::newRow("dir-without-pvx") << "Nimbra for Unity/1.0.1" << QString() << "NimbraKW" << "KW" << true;
-    QTest::newRow("dir-lower-case-pvx") << "nimbrapvx/1.0.1" << QString() << "NimbraKW" << "KW" << true;
+    QTest::newRow("dir-without-pvx") << "Nimbra for Unity/1.0.1" << QString() << "NimbraKW" << "Nimbra for Unity" << true;
+    QTest::newRow("dir-lower-case-pvx") << "nimbrapvx/1.0.1" << QString() << "NimbraKW" << "Nimbra for Unity" << true;
     QTest::newRow("info-missing") << "NimbraPVX/1" << QString() << "NimbraPVX" << QString() << true;
     QTest::newRow("info-not-json") << "NimbraPVX/1" << "{name:" << "NimbraPVX" << QString() << true;
     QTest::newRow("info-not-strings") << "NimbraPVX/1" << R"({"name":5,"lang":["en_us"]})"
@@ -136,7 +136,7 @@ void TstConfiguration::fromRegistry()
     QFETCH(QString, expectedName);
     QFETCH(bool, chinese);
 
-    seedBothEditions(pvxInfo, QStringLiteral(R"({"name":"KW","third":"KWRender","exe":"kw.exe"})"));
+    seedBothEditions(pvxInfo, QStringLiteral(R"({"name":"Nimbra for Unity","third":"KWRender","exe":"NimbraPVX.exe"})"));
     const QJsonObject c = probe(caseDir(subPath));
     QCOMPARE(c.value("settingsMarker").toString(), expectedKey);
     QCOMPARE(c.value("installDir").toString(), QStringLiteral("C:/") + expectedKey);

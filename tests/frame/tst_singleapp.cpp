@@ -2,9 +2,14 @@
 #include "singleapp.h"
 
 #include <QDir>
+#include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +44,7 @@ private slots:
     void secondStartEndsAtOnce_data();
     void secondStartEndsAtOnce();
     void staleNameDoesNotBlock();
+    void simultaneousStartsOneRuns();
 
 private:
     SingleApp *app;
@@ -71,14 +77,15 @@ void TstSingleApp::secondStartEndsAtOnce()
     QVERIFY2(!showUp.wait(100), "showUp came twice");
 }
 
-// Programs in a temporary folder of their own, so that this test's name is not theirs:
+// Programs in a runtime folder of their own, so that this test's name is not theirs:
 // the first is killed and leaves its name behind, the next must still start.
 void TstSingleApp::staleNameDoesNotBlock()
 {
     const QString tmp = QDir::tempPath() + QStringLiteral("/stale");
     QDir().mkpath(tmp);
+    QFile::setPermissions(tmp, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), tmp);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), tmp);
     const QString dir = QDir::tempPath() + QStringLiteral("/stale-programs");
 
     auto start = [&](QProcess &p, const QString &name) {
@@ -105,6 +112,49 @@ void TstSingleApp::staleNameDoesNotBlock()
 
     next.kill();
     next.waitForFinished();
+}
+
+// Pairs released by one barrier, in a runtime folder of their own; a listener on the old
+// name in the shared temporary folder must not count as a running program.
+void TstSingleApp::simultaneousStartsOneRuns()
+{
+    QLocalServer planted;
+    QVERIFY(planted.listen(QDir::tempPath() + QStringLiteral("/vantelo_install")));
+    const QString runtime = QDir::tempPath() + QStringLiteral("/pairs");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString barrier = runtime + QStringLiteral("/barrier");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+
+    for (int pair = 0; pair < 50; ++pair) {
+        QFile::remove(barrier);
+        QCOMPARE(mkfifo(QFile::encodeName(barrier).constData(), 0600), 0);
+        // The probes read until the last writer, this test, closes the pipe.
+        const int hold = open(QFile::encodeName(barrier).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(hold >= 0);
+        QProcess probes[2];
+        for (QProcess &p : probes) {
+            p.setProcessEnvironment(env);
+            p.start(sandbox::helperProgram(QStringLiteral("instanceprobe")), {barrier});
+            QVERIFY(p.waitForStarted());
+        }
+        for (QProcess &p : probes) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 15000);
+            QCOMPARE(p.readLine(), QByteArray("ready\n"));
+        }
+        close(hold);
+        QByteArray answers;
+        for (QProcess &p : probes) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 15000);
+            answers += p.readLine().trimmed() + ' ';
+        }
+        for (QProcess &p : probes) {
+            p.closeWriteChannel();
+            QVERIFY(p.state() == QProcess::NotRunning || p.waitForFinished(10000));
+        }
+        QVERIFY2(answers == "owner exist " || answers == "exist owner ", answers.constData());
+    }
 }
 
 int main(int argc, char *argv[])

@@ -46,6 +46,7 @@ private slots:
     void look_data();
     void look();
     void collapseAndExpand();
+    void defaultTargetWithoutProgramFiles();
     void startWithDirRunsWithoutThePanel();
     void startWithEmptyDirWaits();
     void browse();
@@ -127,6 +128,17 @@ void TstInstallWindow::look()
     QVERIFY(sandbox::child<QCheckBox>(window, "installFaxel")->isChecked());
     QVERIFY(sandbox::child<QCheckBox>(window, "installFaxel")->isHidden());
     QVERIFY(sandbox::child<QProgressBar>(window, "progressBar")->isHidden());
+}
+
+// Never the root of the file system: the per-user programs folder.
+void TstInstallWindow::defaultTargetWithoutProgramFiles()
+{
+    configure(QString(), QString());
+    const QByteArray programFiles = qgetenv("PROGRAMFILES");
+    qunsetenv("PROGRAMFILES");
+    Widget window;
+    qputenv("PROGRAMFILES", programFiles);
+    QCOMPARE(window.installDir, qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Programs/Nimbra"));
 }
 
 void TstInstallWindow::collapseAndExpand()

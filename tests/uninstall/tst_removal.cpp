@@ -203,10 +203,10 @@ void TstRemoval::standardEditionRemovesWhatIsNamed()
 
 void TstRemoval::englishPartnerShortcuts()
 {
-    const Edition edition{QStringLiteral("OKARender"), QStringLiteral("en_us"), QStringLiteral("奥卡"), QStringLiteral("Oka Render")};
+    const Edition edition{QStringLiteral("OKARender"), QStringLiteral("en_us"), QStringLiteral("渲染云"), QStringLiteral("Render Cloud")};
     seed(edition);
     // The Chinese names of the same edition are not looked for in an English interface.
-    const QString chinese = shortcut(QStringLiteral("Oka Render"), QStringLiteral("启动奥卡.lnk"));
+    const QString chinese = shortcut(QStringLiteral("Render Cloud"), QStringLiteral("启动渲染云.lnk"));
     sandbox::writeFile(chinese, "zh");
     configure(edition);
     Widget window;

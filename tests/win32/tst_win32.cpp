@@ -9,14 +9,27 @@
 
 namespace {
 
-QString fixture(const QString &name)
-{
-    return QStringLiteral(PE_FIXTURE_DIR "/") + name;
-}
 
 QString winePath(const QString &path)
 {
     return QStringLiteral("Z:") + QDir::toNativeSeparators(path).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
+// The build of the suite and fixtures that runs, and the loader that starts it. The
+// programs are 32-bit, so that build is preferred; kernels without IA32 emulation run
+// only the 64-bit one. WIN32_SUITE_BITS=64 forces the 64-bit build.
+struct WineBuild
+{
+    int bits;
+    QString loader;
+    QString suffix;  // of the suite's and the fixtures' file names
+};
+
+WineBuild chooseWineBuild(bool runs32Bit, const QString &forced)
+{
+    if (runs32Bit && forced != QLatin1String("64"))
+        return {32, QStringLiteral("wine"), QString()};
+    return {64, QStringLiteral(WINE64_LOADER), QStringLiteral("64")};
 }
 
 QString hexUtf16(const QString &text)
@@ -50,24 +63,49 @@ private slots:
 
 private:
     QByteArray wine(const QStringList &arguments, int *exitCode = nullptr);
-    QByteArray suite(const QStringList &arguments) { return wine(QStringList{WIN32_TESTS_EXE} + arguments); }
+    QByteArray suite(const QStringList &arguments);
+    QString fixture(const QString &name) const;
+    bool runs32Bit();
     QString copyOf(const QString &name, const QString &path);
     void checkStarts(const QString &exe);
 
     QProcessEnvironment environment;
     QString work;
+    WineBuild build;
 };
 
 QByteArray TstWin32::wine(const QStringList &arguments, int *exitCode)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("wine"), arguments);
+    process.start(build.loader, arguments);
     if (!process.waitForFinished(120000))
         process.kill();
     if (exitCode)
         *exitCode = process.exitCode();
     return process.readAllStandardOutput().replace("\r\n", "\n");
+}
+
+QByteArray TstWin32::suite(const QStringList &arguments)
+{
+    return wine(QStringList{QStringLiteral(WIN32_TESTS_DIR "/win32_tests%1.exe").arg(build.suffix)} + arguments);
+}
+
+// Fixtures of the chosen build; the icons are the same for both.
+QString TstWin32::fixture(const QString &name) const
+{
+    QString file = name;
+    if (file.endsWith(QLatin1String(".exe")))
+        file.insert(file.size() - 4, build.suffix);
+    return QStringLiteral(PE_FIXTURE_DIR "/") + file;
+}
+
+// A 32-bit Wine that cannot start fails silently with exit code 0, so the proof is the
+// fixture's own output.
+bool TstWin32::runs32Bit()
+{
+    build = chooseWineBuild(true, QString());
+    return wine({winePath(fixture(QStringLiteral("client.exe")))}) == "fixture ok\n";
 }
 
 void TstWin32::initTestCase()
@@ -79,9 +117,17 @@ void TstWin32::initTestCase()
     environment.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
     environment.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
     environment.remove(QStringLiteral("DISPLAY"));
+    const QString forced = qEnvironmentVariable("WIN32_SUITE_BITS");
+    const bool has32 = runs32Bit();
+    build = chooseWineBuild(has32, forced);
+    if (!has32 && forced == QLatin1String("64"))
+        QSKIP("this kernel runs no 32-bit programs: tst_win32 already runs the 64-bit build");
+    qInfo("the %d-bit build runs under %s", build.bits, qPrintable(build.loader));
+    if (build.bits == 64)
+        environment.insert(QStringLiteral("WINELOADER"), build.loader);
     QProcess boot;
     boot.setProcessEnvironment(environment);
-    boot.start(QStringLiteral("wineboot"), {QStringLiteral("--init")});
+    boot.start(build.loader, {QStringLiteral("wineboot"), QStringLiteral("--init")});
     QVERIFY(boot.waitForFinished(300000));
     // A persistent server makes each later start quick.
     QProcess server;
@@ -102,7 +148,8 @@ QString TstWin32::copyOf(const QString &name, const QString &path)
 {
     const QString copy = QStringLiteral("%1/%2-%3-%4").arg(work, QTest::currentDataTag(), path, name);
     QFile::remove(copy);
-    QFile::copy(fixture(name), copy);
+    // The PE32+ client is one whichever build runs.
+    QFile::copy(name == QLatin1String("client64.exe") ? QStringLiteral(PE_FIXTURE_DIR "/client64.exe") : fixture(name), copy);
     return copy;
 }
 
@@ -116,6 +163,8 @@ void TstWin32::checkStarts(const QString &exe)
 void TstWin32::registryView()
 {
     QCOMPARE(suite({QStringLiteral("registry")}), QByteArray("ok\n"));
+    if (build.bits != 32)
+        QSKIP("the 64-bit view seen from a 32-bit program needs a kernel that runs 32-bit programs");
 }
 
 void TstWin32::processorQuery()
@@ -167,12 +216,12 @@ void TstWin32::descriptionOnAllPaths_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("result");
 
-    QTest::newRow("same-length") << "client.exe" << QStringLiteral("奥卡渲染客户端") << QByteArray("1\n");
-    QTest::newRow("shorter") << "client.exe" << QStringLiteral("奥卡") << QByteArray("1\n");
-    QTest::newRow("longer") << "client.exe" << QStringLiteral("奥卡渲染客户端 — a partner edition with a long name")
+    QTest::newRow("same-length") << "client.exe" << QStringLiteral("渲染云 客户端") << QByteArray("1\n");
+    QTest::newRow("shorter") << "client.exe" << QStringLiteral("渲染云") << QByteArray("1\n");
+    QTest::newRow("longer") << "client.exe" << QStringLiteral("渲染云 客户端 — a partner edition with a long name")
                             << QByteArray("1\n");
-    QTest::newRow("other-table") << "othertable.exe" << QStringLiteral("奥卡") << QByteArray("1\n");
-    QTest::newRow("no-version") << "noversion.exe" << QStringLiteral("奥卡") << QByteArray("0\n");
+    QTest::newRow("other-table") << "othertable.exe" << QStringLiteral("渲染云") << QByteArray("1\n");
+    QTest::newRow("no-version") << "noversion.exe" << QStringLiteral("渲染云") << QByteArray("0\n");
 }
 
 void TstWin32::descriptionOnAllPaths()
@@ -209,8 +258,8 @@ void TstWin32::portablePe32PlusStillStarts()
     const QString exe = copyOf(QStringLiteral("client64.exe"), QStringLiteral("portable"));
     const QString icon = fixture(QStringLiteral("ten32.ico"));
     QVERIFY(BaseWidget::ChangeExeIcon(icon.utf16(), exe.utf16()));
-    QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("奥卡渲染客户端 (64-bit)")), 1);
-    QVERIFY(suite({QStringLiteral("strings"), winePath(exe)}).contains("080404B0\\FileDescription=" + QStringLiteral("奥卡渲染客户端 (64-bit)").toUtf8()));
+    QCOMPARE(BaseWidget::ChangeFileInfo(exe, QStringLiteral("渲染云 客户端 (64-bit)")), 1);
+    QVERIFY(suite({QStringLiteral("strings"), winePath(exe)}).contains("080404B0\\FileDescription=" + QStringLiteral("渲染云 客户端 (64-bit)").toUtf8()));
     checkStarts(exe);
 }
 

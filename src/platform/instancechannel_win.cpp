@@ -1,0 +1,17 @@
+#include "instancechannel.h"
+
+#include <QDir>
+
+namespace platform {
+
+QString instanceServerName(const QString &name)
+{
+    return name;
+}
+
+QString instanceLockPath(const QString &name)
+{
+    return QDir::tempPath() + QLatin1Char('/') + name + QStringLiteral(".lock");
+}
+
+} // namespace platform
