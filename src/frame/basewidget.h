@@ -39,8 +39,8 @@ public:
     static bool processExists(QString exeName);
     static void killProcess(const QString &exeName);
 
-    // Deletes a file, shortcut or whole tree as far as it can, and the parents the
-    // tree leaves empty; what resists stays, silently.
+    // Deletes a file, shortcut or whole tree as far as it can, and the product folder or
+    // Start-menu folder it leaves empty; what resists stays, silently.
     void veryDel(const QString &path);
     // The existing start-up script folders of every registered 3ds Max.
     static QStringList allMaxPath();
@@ -74,6 +74,9 @@ public:
     QSettings *regSettings = nullptr;
     QSettings *regCompany = nullptr;
     QString bs;
+    // The edition key this client's records live under: the one its registry record was
+    // read from, else the one its edition code names. Only that key is ever removed.
+    QString configKey;
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -84,7 +87,6 @@ protected:
 
 private:
     void loadConfiguration();
-    void loadFromRegistry();
-    void loadFromIni();
-    static QSettings *openZqIni(const QString &dir);
+    static bool removeEmptyFolders(const QString &dir, const QString &top);
+    void removeEmptyOwnParents(const QString &removed);
 };

@@ -1,5 +1,6 @@
 #include "basewidget.h"
 
+#include "edition.h"
 #include "files.h"
 #include "machine.h"
 #include "shellfolders.h"
@@ -35,15 +36,46 @@ void BaseWidget::veryDel(const QString &path)
         qDebug() << "subfile:" << files.fileInfo().absoluteFilePath() << files.fileName();
         qDebug() << "subfile:" << platform::removeFile(files.filePath());
     }
-    // rmpath also takes each parent left empty, so a sub-tree goes once its deepest
-    // folder is reached; folders not yet empty simply fail here.
+    // Each folder goes with the parents it leaves empty, so a sub-tree goes once its
+    // deepest folder is reached; folders not yet empty simply fail here.
+    const QString top = info.absoluteFilePath();
     QDirIterator dirs(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (dirs.hasNext()) {
         const QString dir = QFileInfo(dirs.next()).absoluteFilePath();
         qDebug() << "subdir:" << dir;
-        qDebug() << "subdir:" << QDir().rmpath(dir);
+        qDebug() << "subdir:" << removeEmptyFolders(dir, top);
     }
-    qDebug() << "dir:" << QDir().rmpath(path);
+    const bool removed = QDir().rmdir(top);
+    qDebug() << "dir:" << removed;
+    if (removed)
+        removeEmptyOwnParents(top);
+}
+
+// Removes dir and each parent it leaves empty, up to but not including top.
+bool BaseWidget::removeEmptyFolders(const QString &dir, const QString &top)
+{
+    QString current = dir;
+    bool removed = false;
+    while (current.startsWith(top + QLatin1Char('/')) && QDir().rmdir(current)) {
+        removed = true;
+        current = QFileInfo(current).absolutePath();
+    }
+    return removed;
+}
+
+// Above a removed tree only folders of ours go when left empty: a product folder, or
+// the client's folder in the Start menu. The folder the user installed into, the
+// program-files folder, the Start menu itself, the desktop and home stay, empty or not.
+void BaseWidget::removeEmptyOwnParents(const QString &removed)
+{
+    const QString startMenu = QDir::cleanPath(startMenuPath());
+    QFileInfo parent(QFileInfo(removed).absolutePath());
+    while (!parent.isRoot()
+           && (edition::isProductFolder(parent.fileName()) || QDir::cleanPath(parent.absolutePath()) == startMenu)
+           && QDir().rmdir(parent.absoluteFilePath())) {
+        qDebug() << "dir:" << parent.absoluteFilePath();
+        parent = QFileInfo(parent.absolutePath());
+    }
 }
 
 QStringList BaseWidget::allMaxPath()

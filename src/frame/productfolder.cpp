@@ -1,12 +1,9 @@
 #include "productfolder.h"
 
+#include "edition.h"
+
 #include <QDir>
 #include <QFileInfo>
-
-QString productFolderName(const QString &third)
-{
-    return third == QLatin1String("KWRender") ? QStringLiteral("Nimbra for Unity") : QStringLiteral("NimbraPVX");
-}
 
 QString ownProductFolder(const QString &installDir)
 {
@@ -17,8 +14,7 @@ QString ownProductFolder(const QString &installDir)
     if (info.isRoot())
         return QString();
     const QDir parent = info.dir();
-    const QString name = parent.dirName();
-    if (parent.isRoot() || (name != productFolderName(QString()) && name != productFolderName(QStringLiteral("KWRender"))))
+    if (parent.isRoot() || !edition::isProductFolder(parent.dirName()))
         return QString();
     return parent.absolutePath();
 }

@@ -3,23 +3,28 @@
 #include <QCoreApplication>
 #include <QSettings>
 
-namespace {
-
-QString defaultAddress(const QString &key)
+ServiceAddresses readServiceAddresses(const QString &dir)
 {
-    if (key == QLatin1String("update"))
-        return QStringLiteral("http://update.nimbra.example");
-    if (key == QLatin1String("updateEN"))
-        return QStringLiteral("http://update-en.nimbra.example");
-    if (key == QLatin1String("channel"))
-        return QStringLiteral("http://channel.nimbra.example");
-    return QString();
+    QSettings service(dir + QStringLiteral("/service.ini"), QSettings::IniFormat);
+    service.beginGroup(QStringLiteral("server"));
+    ServiceAddresses a;
+    a.bs = service.value(QStringLiteral("bs")).toString();
+    a.update = service.value(QStringLiteral("update"), QStringLiteral("http://update.nimbra.example")).toString();
+    a.updateEN = service.value(QStringLiteral("updateEN"), QStringLiteral("http://update-en.nimbra.example")).toString();
+    a.channel = service.value(QStringLiteral("channel"), QStringLiteral("http://channel.nimbra.example")).toString();
+    return a;
 }
-
-} // namespace
 
 QString serviceAddress(const QString &key)
 {
-    QSettings service(QCoreApplication::applicationDirPath() + QStringLiteral("/service.ini"), QSettings::IniFormat);
-    return service.value(QStringLiteral("server/") + key, defaultAddress(key)).toString();
+    const ServiceAddresses a = readServiceAddresses(QCoreApplication::applicationDirPath());
+    if (key == QLatin1String("bs"))
+        return a.bs;
+    if (key == QLatin1String("update"))
+        return a.update;
+    if (key == QLatin1String("updateEN"))
+        return a.updateEN;
+    if (key == QLatin1String("channel"))
+        return a.channel;
+    return QString();
 }

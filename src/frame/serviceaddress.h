@@ -2,8 +2,17 @@
 
 #include <QString>
 
-// The address of one of the maker's web services: the key of section [server] in
-// service.ini beside the program, else the compiled-in default. Keys: "update" and
-// "updateEN" (update service, Chinese and English interface), "channel" (channel
-// report), "bs" (uninstall reasons; no default).
+// The maker's web services: section [server] of service.ini beside the program, else
+// the compiled-in defaults. bs (uninstall reasons) has no default.
+struct ServiceAddresses
+{
+    QString bs;
+    QString update;    // update service, Chinese interface
+    QString updateEN;  // update service, English interface
+    QString channel;   // installation channel report
+};
+
+ServiceAddresses readServiceAddresses(const QString &dir);
+
+// One address ("bs", "update", "updateEN", "channel") for the running program.
 QString serviceAddress(const QString &key);

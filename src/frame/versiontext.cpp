@@ -11,3 +11,14 @@ bool isPlainVersion(const QString &version)
     }
     return true;
 }
+
+bool isPlainFileName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name) {
+        if (QStringLiteral("<>:\"/\\|?*").contains(c) || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}

@@ -1,6 +1,6 @@
 #include "installpaths.h"
 
-#include "productfolder.h"
+#include "edition.h"
 #include "versiontext.h"
 
 #include <QDir>
@@ -19,15 +19,14 @@ QString readVersionFile(const QString &path)
 
 QString defaultInstallTarget(const QString &programFiles, const QString &third)
 {
-    const bool ownFolder = !third.isEmpty() && third != QLatin1String("KWRender");
-    return programFiles + QDir::separator() + (ownFolder ? third : QStringLiteral("Nimbra"));
+    return programFiles + QDir::separator() + edition::defaultTargetFolder(third);
 }
 
 QString versionedInstallDir(const QString &chosen, const QString &third, const QString &version,
                             const QTime &time)
 {
     const QChar sep = QDir::separator();
-    return chosen + sep + productFolderName(third) + sep + version + QLatin1Char('.')
+    return chosen + sep + edition::productFolder(editionOf(third)) + sep + version + QLatin1Char('.')
            + time.toString(QStringLiteral("sszzz"));
 }
 

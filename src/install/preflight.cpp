@@ -1,6 +1,7 @@
 #include "preflight.h"
 
 #include "basewidget.h"
+#include "edition.h"
 #include "msgbox.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QStringList>
 
 namespace {
-
-const char coBrandedEdition[] = "KWRender";
 
 QString pick(bool zh, const char *chinese, const char *english)
 {
@@ -45,7 +44,7 @@ bool installPreflight(BaseWidget &config, bool zh, QString *dir)
     const QString third = BaseWidget::third;
     QString stored = config.settings()->value(QStringLiteral("InstallDir")).toString();
 
-    if (third != QLatin1String(coBrandedEdition)) {
+    if (edition::needsMaxClosed(editionOf(third))) {
         if (BaseWidget::processExists(QStringLiteral("3dsmax.exe"))) {
             MsgBox::information(pick(zh, "请先关闭max，再安装客户端！",
                                      "Pleace close max first and install client!"));
@@ -58,7 +57,7 @@ bool installPreflight(BaseWidget &config, bool zh, QString *dir)
             return false;
         }
     } else {
-        stored.replace(QLatin1String(coBrandedEdition), QLatin1String("Nimbra"));
+        stored = edition::coBrandedTargetOf(stored);
     }
 
     if (!stored.isEmpty()

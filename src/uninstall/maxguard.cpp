@@ -1,11 +1,12 @@
 #include "maxguard.h"
 
 #include "basewidget.h"
+#include "edition.h"
 #include "msgbox.h"
 
 bool maxAllowsUninstall(bool zh)
 {
-    if (BaseWidget::third == QLatin1String("KWRender")
+    if (!edition::needsMaxClosed(editionOf(BaseWidget::third))
         || !BaseWidget::processExists(QStringLiteral("3dsmax.exe")))
         return true;
     MsgBox::information(zh ? QStringLiteral("请先关闭max，再卸载客户端！")

@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "edition.h"
 #include "ui_widget.h"
 
 #include <QButtonGroup>
@@ -45,19 +46,14 @@ Widget::~Widget()
     delete ui;
 }
 
-bool Widget::isPartner() const
-{
-    return !third.isEmpty() && third != QLatin1String("KWRender");
-}
-
 QString Widget::reasonType() const
 {
-    return third.isEmpty() ? QStringLiteral("2") : isPartner() ? QString() : QStringLiteral("1");
+    return edition::reasonType(editionOf(third));
 }
 
 void Widget::applyLanguage()
 {
-    if (isChinese())
+    if (languageFlag)
         return;
     name = nameEN;
     ui->uninstall->setText(QStringLiteral("Uninstall"));
@@ -76,7 +72,7 @@ void Widget::applyEditionLook()
 
 void Widget::on_uninstall_clicked()
 {
-    if (isChinese() && !isPartner())
+    if (languageFlag && edition::asksFeedback(editionOf(third)))
         ui->stackedWidget->setCurrentIndex(1);
     else
         on_uninstall_commit_clicked();

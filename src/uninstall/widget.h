@@ -40,7 +40,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    bool isPartner() const;
     QString reasonType() const;
     void applyLanguage();
     void applyEditionLook();

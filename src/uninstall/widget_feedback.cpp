@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "edition.h"
 #include "timedrequest.h"
 #include "ui_widget.h"
 
@@ -69,7 +70,7 @@ void Widget::postFeedback()
 
 void Widget::on_uninstall_commit_clicked()
 {
-    if (!isPartner())
+    if (edition::asksFeedback(editionOf(third)))
         postFeedback();
     ui->stackedWidget->deleteLater();
     doUninstall();

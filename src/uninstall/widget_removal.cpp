@@ -1,8 +1,10 @@
 #include "widget.h"
 
+#include "edition.h"
 #include "productfolder.h"
 #include "selfdelete.h"
 #include "uninstallpaths.h"
+#include "versiontext.h"
 #include "ui_widget.h"
 
 #include <QCloseEvent>
@@ -22,11 +24,12 @@ void Widget::doUninstall()
     ui->minBtn->hide();
     ui->closeBtn->hide();
     setProgress(10);
-    if (processExists(exe))
+    if (isPlainFileName(exe) && processExists(exe))
         killProcess(exe);
     setProgress(60);
     removeShortcuts();
-    if (third == QLatin1String("KWRender"))
+    const Edition kind = editionOf(third);
+    if (edition::leavesUnityOnRemoval(kind) && isPlainFileName(exe))
         runUnityStep();
     setProgress(40);
     // Only a folder the installer made is removed as a whole; anything else stays.
@@ -36,7 +39,7 @@ void Widget::doUninstall()
         qDebug() << "not an installation directory of ours:" << installDir;
     removeRegistryEntries();
     setProgress(70);
-    if (third != QLatin1String("KWRender"))
+    if (edition::needsMaxClosed(kind))
         removeMaxScripts();
     setProgress(100);
     ui->uninstall_ok->show();
@@ -46,9 +49,10 @@ void Widget::doUninstall()
 
 void Widget::removeShortcuts()
 {
-    if (name.isEmpty())
+    // The name becomes part of each shortcut's path.
+    if (!isPlainFileName(name))
         return;
-    const ClientShortcuts shortcuts = clientShortcuts(startMenuPath(), desktopPath(), name, third, isChinese());
+    const ClientShortcuts shortcuts = clientShortcuts(startMenuPath(), desktopPath(), name, third, languageFlag);
     veryDel(shortcuts.start);
     veryDel(shortcuts.uninstall);
     veryDel(shortcuts.desktop);
@@ -64,9 +68,14 @@ void Widget::runUnityStep()
 
 void Widget::removeRegistryEntries()
 {
-    regUninstall->remove(editionKey());
-    regRun->remove(exe);
-    regCompany->remove(editionKey());
+    // Only this client's own entries: an empty name would remove every value or key of
+    // the group, and another edition's key is another client's.
+    if (!configKey.isEmpty()) {
+        regUninstall->remove(configKey);
+        regCompany->remove(configKey);
+    }
+    if (isPlainFileName(exe))
+        regRun->remove(exe);
 }
 
 void Widget::removeMaxScripts()

@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "edition.h"
 #include "serviceaddress.h"
 #include "sha1.h"
 #include "timedrequest.h"
@@ -28,10 +29,9 @@ QString UpdateWork::versionFileAddress(bool isEn, const QString &third)
 {
     QString url = serviceAddress(isEn ? QStringLiteral("updateEN") : QStringLiteral("update"))
                   + QStringLiteral("/getVersionFile.htm?version=") + targetVersion;
-    if (third == QLatin1String("OKARender"))
-        url += QStringLiteral("&client=oka");
-    else if (third == QLatin1String("KWRender"))
-        url += QStringLiteral("&client=u3d");
+    const QString client = edition::updateClient(third);
+    if (!client.isEmpty())
+        url += QStringLiteral("&client=") + client;
     return url;
 }
 

@@ -1,3 +1,4 @@
+#include "clientconfig.h"
 #include "sandbox.h"
 
 #include <QDir>
@@ -34,10 +35,8 @@ class TstConfiguration : public QObject
 
 private slots:
     void cleanup();
-    void fromZqIni_data();
-    void fromZqIni();
-    void fromRegistry_data();
-    void fromRegistry();
+    void readClientConfig_data();
+    void readClientConfig();
     void notConfiguredEndsWithZero_data();
     void notConfiguredEndsWithZero();
 
@@ -67,86 +66,68 @@ QJsonObject TstConfiguration::probe(const QString &dir, int *exitCode)
     return QJsonDocument::fromJson(run.out).object();
 }
 
-void TstConfiguration::fromZqIni_data()
+// Both editions' records exist; the co-branded one names Nimbra for Unity. A row with
+// hasIni set has a ZQ.ini, whose values win over every record.
+void TstConfiguration::readClientConfig_data()
 {
+    QTest::addColumn<QString>("subPath");
+    QTest::addColumn<bool>("hasIni");
     QTest::addColumn<Info>("ini");
+    QTest::addColumn<QString>("pvxInfo");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<Info>("expected");
     QTest::addColumn<bool>("chinese");
-    QTest::addColumn<QString>("settingsKey");
 
     const Info names{{"name", QStringLiteral("星云渲染")}, {"nameEN", "Nimbra"},
                      {"exe", QStringLiteral("星云.exe")}, {"mark", QStringLiteral("渠道7")}};
-    QTest::newRow("gb2312-names") << names << true << "NimbraPVX";
-    QTest::newRow("lang-en_us") << Info{{"lang", "en_us"}} << false << "NimbraPVX";
-    QTest::newRow("lang-upper-case") << Info{{"lang", "EN_US"}} << true << "NimbraPVX";
-    QTest::newRow("lang-other") << Info{{"lang", "en"}} << true << "NimbraPVX";
-    QTest::newRow("lang-zh_cn") << Info{{"lang", "zh_cn"}} << true << "NimbraPVX";
-    QTest::newRow("third-kwrender") << Info{{"third", "KWRender"}} << true << "NimbraKW";
-    QTest::newRow("third-okarender") << Info{{"third", "OKARender"}} << true << "NimbraPVX";
-    QTest::newRow("third-lower-case") << Info{{"third", "kwrender"}} << true << "NimbraPVX";
-}
+    const Info kw{{"name", "Nimbra for Unity"}, {"third", "KWRender"}, {"exe", "NimbraPVX.exe"}};
+    const QString renderCloud = R"({"exe":"RenderCloud.exe","lang":"en_us","mark":"m","name":"渲染云","nameEN":"Render Cloud","third":"OKARender"})";
+    const Info renderCloudInfo{{"exe", "RenderCloud.exe"}, {"lang", "en_us"}, {"mark", "m"}, {"name", QStringLiteral("渲染云")},
+                               {"nameEN", "Render Cloud"}, {"third", "OKARender"}};
 
-void TstConfiguration::fromZqIni()
-{
-    QFETCH(Info, ini);
-    QFETCH(bool, chinese);
-    QFETCH(QString, settingsKey);
-
-    seedBothEditions(QString(), QString());
     // The program's directory names an edition, which only the registry branch heeds.
-    const QString dir = caseDir(QStringLiteral("NimbraPVX/NimbraKW"));
-    sandbox::writeZqIni(dir, ini);
-    sandbox::writeFile(dir + QStringLiteral("/service.ini"), "[server]\nbs=http://127.0.0.1:9/svc\n");
-
-    const QJsonObject c = probe(dir);
-    for (const char *field : {"name", "nameEN", "exe", "mark", "lang", "third"})
-        QCOMPARE(c.value(QLatin1String(field)).toString(), ini.value(QLatin1String(field)));
-    QCOMPARE(c.value("chinese").toBool(), chinese);
-    QCOMPARE(c.value("settingsMarker").toString(), settingsKey);
-    QCOMPARE(c.value("editionKey").toString(), settingsKey);
-    QCOMPARE(c.value("installDir").toString(), QString());
-    QCOMPARE(c.value("appDir").toString(), dir);
-    QCOMPARE(c.value("bs").toString(), QStringLiteral("http://127.0.0.1:9/svc"));
+    QTest::newRow("ini-gb2312-names") << "NimbraPVX/NimbraKW" << true << names << QString() << "NimbraPVX" << names << true;
+    QTest::newRow("ini-lang-en_us") << "x" << true << Info{{"lang", "en_us"}} << QString() << "NimbraPVX" << Info{{"lang", "en_us"}} << false;
+    QTest::newRow("ini-lang-upper-case") << "x" << true << Info{{"lang", "EN_US"}} << QString() << "NimbraPVX" << Info{{"lang", "EN_US"}} << true;
+    QTest::newRow("ini-third-kwrender") << "NimbraPVX" << true << Info{{"third", "KWRender"}} << QString() << "NimbraKW" << Info{{"third", "KWRender"}} << true;
+    QTest::newRow("ini-third-okarender") << "x" << true << Info{{"third", "OKARender"}} << QString() << "NimbraPVX" << Info{{"third", "OKARender"}} << true;
+    QTest::newRow("ini-third-lower-case") << "x" << true << Info{{"third", "kwrender"}} << QString() << "NimbraPVX" << Info{{"third", "kwrender"}} << true;
+    QTest::newRow("record-dir-names-pvx") << "NimbraPVX/1.0.12345" << false << Info{} << renderCloud << "NimbraPVX" << renderCloudInfo << false;
+    QTest::newRow("record-dir-without-pvx") << "Nimbra for Unity/1.0.1" << false << Info{} << renderCloud << "NimbraKW" << kw << true;
+    QTest::newRow("record-dir-lower-case-pvx") << "nimbrapvx/1.0.1" << false << Info{} << renderCloud << "NimbraKW" << kw << true;
+    QTest::newRow("record-info-missing") << "NimbraPVX/1" << false << Info{} << QString() << "NimbraPVX" << Info{} << true;
+    QTest::newRow("record-info-not-json") << "NimbraPVX/1" << false << Info{} << "{name:" << "NimbraPVX" << Info{} << true;
+    QTest::newRow("record-info-not-strings") << "NimbraPVX/1" << false << Info{} << R"({"name":5,"lang":["en_us"]})" << "NimbraPVX" << Info{} << true;
+    QTest::newRow("record-info-array") << "NimbraPVX/1" << false << Info{} << R"(["en_us"])" << "NimbraPVX" << Info{} << true;
 }
 
-void TstConfiguration::fromRegistry_data()
-{
-    QTest::addColumn<QString>("subPath");
-    QTest::addColumn<QString>("pvxInfo");
-    QTest::addColumn<QString>("expectedKey");
-    QTest::addColumn<QString>("expectedName");
-    QTest::addColumn<bool>("chinese");
-
-    QTest::newRow("dir-names-pvx") << "NimbraPVX/1.0.12345"
-                                   << R"({"exe":"c.exe","lang":"en_us","mark":"m","name":"星云","nameEN":"N","third":"OKARender"})"
-                                   << "NimbraPVX" << QStringLiteral("星云") << false;
-    QTest::newRow("dir-without-pvx") << "Nimbra for Unity/1.0.1" << QString() << "NimbraKW" << "Nimbra for Unity" << true;
-    QTest::newRow("dir-lower-case-pvx") << "nimbrapvx/1.0.1" << QString() << "NimbraKW" << "Nimbra for Unity" << true;
-    QTest::newRow("info-missing") << "NimbraPVX/1" << QString() << "NimbraPVX" << QString() << true;
-    QTest::newRow("info-not-json") << "NimbraPVX/1" << "{name:" << "NimbraPVX" << QString() << true;
-    QTest::newRow("info-not-strings") << "NimbraPVX/1" << R"({"name":5,"lang":["en_us"]})"
-                                      << "NimbraPVX" << QString() << true;
-    QTest::newRow("info-array") << "NimbraPVX/1" << R"(["en_us"])" << "NimbraPVX" << QString() << true;
-}
-
-void TstConfiguration::fromRegistry()
+void TstConfiguration::readClientConfig()
 {
     QFETCH(QString, subPath);
+    QFETCH(bool, hasIni);
+    QFETCH(Info, ini);
     QFETCH(QString, pvxInfo);
-    QFETCH(QString, expectedKey);
-    QFETCH(QString, expectedName);
+    QFETCH(QString, key);
+    QFETCH(Info, expected);
     QFETCH(bool, chinese);
 
     seedBothEditions(pvxInfo, QStringLiteral(R"({"name":"Nimbra for Unity","third":"KWRender","exe":"NimbraPVX.exe"})"));
-    const QJsonObject c = probe(caseDir(subPath));
-    QCOMPARE(c.value("settingsMarker").toString(), expectedKey);
-    QCOMPARE(c.value("installDir").toString(), QStringLiteral("C:/") + expectedKey);
-    QCOMPARE(c.value("name").toString(), expectedName);
-    QCOMPARE(c.value("chinese").toBool(), chinese);
-    const QJsonObject info = QJsonDocument::fromJson(pvxInfo.toUtf8()).object();
-    if (expectedKey == QLatin1String("NimbraPVX")) {
-        for (const char *field : {"exe", "mark", "nameEN", "third", "lang"})
-            QCOMPARE(c.value(QLatin1String(field)).toString(), info.value(QLatin1String(field)).toString());
-    }
+    const QString dir = caseDir(subPath);
+    if (hasIni)
+        sandbox::writeZqIni(dir, ini);
+    sandbox::writeFile(dir + QStringLiteral("/service.ini"), "[server]\nbs=http://127.0.0.1:9/svc\nchannel=http://127.0.0.1:9/ch\n");
+
+    const std::optional<ClientConfig> c = ::readClientConfig(dir);
+    QVERIFY(c);
+    const Info got{{"exe", c->exe}, {"name", c->name}, {"nameEN", c->nameEN}, {"third", c->third}, {"mark", c->mark}, {"lang", c->lang}};
+    for (auto it = got.cbegin(); it != got.cend(); ++it)
+        QCOMPARE(it.value(), expected.value(it.key()));
+    QCOMPARE(c->registryKey, key);
+    QCOMPARE(c->installDir, hasIni ? QString() : QStringLiteral("C:/") + key);
+    QCOMPARE(c->isChinese(), chinese);
+    QCOMPARE(c->services.bs, QStringLiteral("http://127.0.0.1:9/svc"));
+    QCOMPARE(c->services.channel, QStringLiteral("http://127.0.0.1:9/ch"));
+    QCOMPARE(c->services.update, QStringLiteral("http://update.nimbra.example"));
 }
 
 void TstConfiguration::notConfiguredEndsWithZero_data()
@@ -166,6 +147,7 @@ void TstConfiguration::notConfiguredEndsWithZero()
 
     if (!installDir.isNull())
         sandbox::setRegistryValue(uninstallKey + QStringLiteral("\\NimbraPVX"), QStringLiteral("installDir"), installDir);
+    QVERIFY(!::readClientConfig(caseDir(subPath)));
     int exitCode = -1;
     const QJsonObject c = probe(caseDir(subPath), &exitCode);
     QCOMPARE(exitCode, 0);

@@ -58,6 +58,8 @@ private slots:
     void foreignInstallDirIsKept();
     void scriptRemovesProductFolderAfterExit();
     void closeBeforeRemovalLeavesAll();
+    void onlyOursIsRemoved_data();
+    void onlyOursIsRemoved();
 
 private:
     void seed(const Edition &edition, const QString &programs = QStringLiteral("Programs/Nimbra"));
@@ -322,6 +324,70 @@ void TstRemoval::closeBeforeRemovalLeavesAll()
     QVERIFY(!QFileInfo::exists(platform::selfDeleteScript()));
     for (const QString &kept : qAsConst(mustGo))
         QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
+}
+
+using Info = QMap<QString, QString>;
+
+void TstRemoval::onlyOursIsRemoved_data()
+{
+    QTest::addColumn<bool>("hasIni");
+    QTest::addColumn<Info>("ini");
+    QTest::addColumn<QString>("ourKey");
+
+    QTest::newRow("ini-without-exe") << true << Info{{"name", QStringLiteral("星云渲染")}} << "NimbraPVX";
+    // No ZQ.ini and no record of this user: the program's folder names the co-branded key.
+    QTest::newRow("no-record-co-branded-folder") << false << Info{} << "NimbraKW";
+    QTest::newRow("exe-with-separator") << true << Info{{"exe", "../Tray.exe"}, {"name", "Nimbra"}} << "NimbraPVX";
+    QTest::newRow("name-climbs-out") << true << Info{{"exe", exeName}, {"name", "../Notes"}} << "NimbraPVX";
+    QTest::newRow("name-dot-dot") << true << Info{{"exe", exeName}, {"name", ".."}} << "NimbraPVX";
+}
+
+// Other programs' autorun values, the other edition's entry and settings, the folder the
+// user installed into and files that a crafted name would reach all stay.
+void TstRemoval::onlyOursIsRemoved()
+{
+    QFETCH(bool, hasIni);
+    QFETCH(Info, ini);
+    QFETCH(QString, ourKey);
+
+    const QString chosen = path("Apps");
+    installDir = chosen + (ourKey == QLatin1String("NimbraKW") ? "/Nimbra for Unity/2.1.0.1" : "/NimbraPVX/2.1.0.1");
+    sandbox::writeFile(installDir + QLatin1Char('/') + exeName, "client");
+    for (const QString &key : {QStringLiteral("NimbraPVX"), QStringLiteral("NimbraKW")}) {
+        setValue(uninstallKey + QLatin1Char('\\') + key, QStringLiteral("installDir"), QDir::toNativeSeparators(installDir));
+        setValue(company + QLatin1Char('\\') + key + QStringLiteral("\\Settings"), QStringLiteral("Language"), QStringLiteral("zh_cn"));
+    }
+    const QStringList runValues{QStringLiteral("Tray.exe"), QStringLiteral("OtherUpdater.exe")};
+    for (const QString &v : runValues)
+        setValue(runKey, v, QStringLiteral("\"C:\\Other\\%1\"").arg(v));
+    const QString notes = QDir::homePath() + QStringLiteral("/Notes.lnk");
+    sandbox::writeFile(notes, "not ours");
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    sandbox::writeFile(desktop + QStringLiteral("/Other.lnk"), "not ours");
+
+    if (hasIni)
+        sandbox::writeZqIni(sandbox::programDir(), ini);
+    else
+        QFile::remove(sandbox::programDir() + QStringLiteral("/ZQ.ini"));
+    {
+        Widget window;
+        removeWith(window);
+    }
+    sandbox::writeZqIni(sandbox::programDir(), {});
+
+    const QString otherKey = ourKey == QLatin1String("NimbraKW") ? QStringLiteral("NimbraPVX") : QStringLiteral("NimbraKW");
+    QCOMPARE(value(uninstallKey + QLatin1Char('\\') + ourKey, QStringLiteral("installDir")), QStringLiteral("<gone>"));
+    QCOMPARE(value(company + QLatin1Char('\\') + ourKey + QStringLiteral("\\Settings"), QStringLiteral("Language")), QStringLiteral("<gone>"));
+    QVERIFY(value(uninstallKey + QLatin1Char('\\') + otherKey, QStringLiteral("installDir")) != QStringLiteral("<gone>"));
+    QCOMPARE(value(company + QLatin1Char('\\') + otherKey + QStringLiteral("\\Settings"), QStringLiteral("Language")), QStringLiteral("zh_cn"));
+    for (const QString &v : runValues)
+        QVERIFY2(value(runKey, v) != QStringLiteral("<gone>"), qPrintable(v));
+    QVERIFY(!QFileInfo::exists(installDir));
+    QVERIFY(!QFileInfo::exists(QFileInfo(installDir).absolutePath()));
+    QVERIFY2(QFileInfo(chosen).isDir(), "the folder the user installed into went");
+    QVERIFY(QFileInfo::exists(notes));
+    QVERIFY(QFileInfo::exists(desktop + QStringLiteral("/Other.lnk")));
+    QVERIFY(QFileInfo(desktop).isDir());
 }
 
 QTEST_MAIN(TstRemoval)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "serviceaddress.h"
+
+#include <QString>
+
+#include <optional>
+
+// What a program knows of the client it serves: from ZQ.ini beside it, or from the
+// registry record the installer wrote when there is none.
+struct ClientConfig
+{
+    QString exe;
+    QString name;
+    QString nameEN;
+    QString third;
+    QString mark;
+    QString lang;
+    // Only from the registry record: the installation the record describes.
+    QString installDir;
+    // The edition key whose uninstall entry and settings belong to this client: the
+    // one the record was read from, else the one the edition code names.
+    QString registryKey;
+    ServiceAddresses services;
+
+    // The interface speaks Chinese unless the client is set to English exactly.
+    bool isChinese() const;
+};
+
+// Reads ZQ.ini ("GB2312") or, without it, the registry record of the key that appDir
+// names. Nothing when neither configures a client (no ZQ.ini and no installDir).
+std::optional<ClientConfig> readClientConfig(const QString &appDir);
+
+// The edition code in ZQ.ini beside appDir; empty without the file or key.
+QString zqIniThird(const QString &appDir);
