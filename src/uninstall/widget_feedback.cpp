@@ -1,6 +1,7 @@
 #include "widget.h"
 
 #include "edition.h"
+#include "replyguard.h"
 #include "timedrequest.h"
 #include "ui_widget.h"
 
@@ -18,7 +19,8 @@ void Widget::requestReasons()
 {
     const QString url = bs + QStringLiteral("/cms/uninstallReason/getPresentByType?type=") + reasonType();
     qDebug() << url;
-    manager->get(timedRequest(url));
+    // A reason list is a few hundred bytes; an endless body must not fill the memory.
+    ReplyGuard::watch(manager->get(timedRequest(url)), 1024 * 1024);
 }
 
 void Widget::repllyFinished(QNetworkReply *reply)

@@ -3,6 +3,7 @@
 #include "edition.h"
 #include "serviceaddress.h"
 #include "sha1.h"
+#include "replyguard.h"
 #include "timedrequest.h"
 #include "updatestate.h"
 
@@ -10,9 +11,17 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QUrl>
 #include <QtDebug>
 
 int UpdateWork::inactivityTimeoutMs = requestInactivityMs;
+
+namespace {
+
+// Far beyond any real version file; an endless body must not fill the memory.
+const qint64 maxVersionFileBytes = 16 * 1024 * 1024;
+
+} // namespace
 
 UpdateWork::UpdateWork(QObject *parent)
     : QObject(parent)
@@ -47,9 +56,11 @@ QString UpdateWork::fileHash(const QString &path)
     return hash.hexDigest();
 }
 
-QNetworkReply *UpdateWork::get(const QString &url)
+QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes)
 {
-    return manager->get(timedRequest(url, inactivityTimeoutMs));
+    QNetworkReply *reply = manager->get(timedRequest(url, inactivityTimeoutMs));
+    ReplyGuard::watch(reply, maxBytes);
+    return reply;
 }
 
 void UpdateWork::start(bool isEn, QString third)
@@ -58,7 +69,7 @@ void UpdateWork::start(bool isEn, QString third)
     qDebug() << url;
     manager = new QNetworkAccessManager;
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = get(url);
+    QNetworkReply *reply = get(url, maxVersionFileBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { versionFileFinished(reply); });
 }
 
@@ -78,18 +89,37 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
     }
     for (const QString &note : qAsConst(file.notes))
         emit content(note);
-    // An entry that would be read or written outside the two directories spoils the
-    // whole file, before anything is written.
-    for (const FileItem &item : qAsConst(file.lists.files)) {
-        if (!isContainedEntry(item)) {
-            qDebug() << "refused entry" << item.path << item.name;
-            emit error(-1);
-            return;
-        }
+    if (!isAcceptable(file)) {
+        emit error(-1);
+        return;
     }
     parsed = file.lists;
     streamUrl = file.streamUrl;
     checkFile();
+}
+
+// A file that would be read or written outside the two directories, or fetched from
+// anything but the web, spoils the whole version file before anything is written.
+bool UpdateWork::isAcceptable(const VersionFile &file)
+{
+    const QUrl stream(file.streamUrl);
+    if (!file.streamUrl.isEmpty()
+        && (!stream.isValid() || stream.host().isEmpty()
+            || (stream.scheme() != QLatin1String("http") && stream.scheme() != QLatin1String("https")))) {
+        qDebug() << "refused prefix" << file.streamUrl;
+        return false;
+    }
+    for (const FileItem &item : file.lists.files) {
+        if (!isContainedEntry(item)) {
+            qDebug() << "refused entry" << item.path << item.name;
+            return false;
+        }
+    }
+    if (hasConflictingEntries(file.lists.files)) {
+        qDebug() << "one file listed with two hashes";
+        return false;
+    }
+    return true;
 }
 
 void UpdateWork::checkFile()
@@ -101,7 +131,7 @@ void UpdateWork::checkFile()
     }
     qDebug() << parsed.files.size() << "files";
     for (FileItem item : qAsConst(parsed.files)) {
-        const QString installed = oldDir + item.path + item.name;
+        const QString installed = installedPath(oldDir, item);
         if (QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
             item.local = installed;
         work.files.append(item);

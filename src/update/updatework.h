@@ -38,8 +38,10 @@ private:
     void checkFile();
     void downFile();
     bool placeFile(const FileItem &item);
-    bool fetchFile(const QString &url, const QString &path, QString *hash = nullptr);
-    QNetworkReply *get(const QString &url);
+    bool fetchFile(const QString &url, const QString &path, const QString &expectedHash);
+    QString fileAddress(const QString &section, const FileItem &item) const;
+    QNetworkReply *get(const QString &url, qint64 maxBytes = -1);
+    static bool isAcceptable(const VersionFile &file);
 
     QNetworkAccessManager *manager = nullptr;
     FileLists parsed;

@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "safepath.h"
 #include "sha1.h"
 #include "updatestate.h"
 
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkReply>
+#include <QTemporaryFile>
+#include <QUrl>
 #include <QtDebug>
 
 namespace {
@@ -24,51 +27,46 @@ bool isSuccessStatus(QNetworkReply *reply)
 class BodyToFile
 {
 public:
-    explicit BodyToFile(const QString &path)
-        : file(path)
+    explicit BodyToFile(QFile *file)
+        : file(file)
     {
     }
 
     // Writes what the reply has so far (nothing for a failed reply); false once the
-    // file cannot be written. The file is made at the first call on a good reply, so
-    // an empty body still gives an empty file.
+    // file cannot be written.
     bool take(QNetworkReply *reply)
     {
         if (failed || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
             return !failed;
-        if (!file.isOpen()) {
-            QDir().mkpath(QFileInfo(file).absolutePath());
-            opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-            failed = !opened;
-        }
-        const QByteArray bytes = failed ? QByteArray() : reply->readAll();
+        const QByteArray bytes = reply->readAll();
         sha1.addData(bytes.constData(), bytes.size());
-        failed = failed || file.write(bytes) != bytes.size();
+        written += bytes.size();
+        failed = file->write(bytes) != bytes.size();
         return !failed;
     }
 
     bool close()
     {
-        file.close();
-        return !failed && file.error() == QFile::NoError;
-    }
-
-    // A partial file would only mislead: a retry fetches it again anyway.
-    void discard()
-    {
-        file.close();
-        if (opened)
-            file.remove();
+        file->close();
+        return !failed && file->error() == QFile::NoError;
     }
 
     QString hash() { return sha1.hexDigest(); }
+    qint64 size() const { return written; }
 
 private:
-    QFile file;
+    QFile *file;
     Sha1 sha1;
-    bool opened = false;
+    qint64 written = 0;
     bool failed = false;
 };
+
+// Blanks and plain names are sent as they always were; "+&#%=" and the like would
+// otherwise name another file or end the value.
+QString queryValue(const QString &value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value, QByteArrayLiteral(" /!$'()*,;:@")));
+}
 
 } // namespace
 
@@ -82,19 +80,31 @@ void UpdateWork::downFile()
     emit pro(70);
     // Plug-ins: nothing fills work.plugins yet, nor says where a plug-in belongs.
     for (const FileItem &plugin : qAsConst(work.plugins)) {
-        const QString url = streamUrl + QStringLiteral("?path=plugins/") + plugin.path + QLatin1Char('/')
-                            + plugin.name + QStringLiteral("&version=") + targetVersion;
-        if (!fetchFile(url, plugin.local))
+        if (!fetchFile(fileAddress(QStringLiteral("plugins"), plugin), plugin.local, QString()))
             return;
     }
     emit pro(100);
+}
+
+QString UpdateWork::fileAddress(const QString &section, const FileItem &item) const
+{
+    return streamUrl + QStringLiteral("?path=") + queryValue(section + QLatin1Char('/') + item.path + QLatin1Char('/') + item.name)
+           + QStringLiteral("&version=") + queryValue(targetVersion);
 }
 
 // Puts one file of the new version in place: kept when an earlier attempt left it
 // whole, copied when the installed one matches, else downloaded and checked.
 bool UpdateWork::placeFile(const FileItem &item)
 {
-    const QString target = newDir + item.path + QLatin1Char('/') + item.name;
+    const QString target = targetPath(newDir, item);
+    // newDir is open to every user and a retry reuses it: a link planted there would
+    // let this elevated program write anywhere.
+    const QString link = linkOnTheWay(newDir, target);
+    if (!link.isEmpty()) {
+        qDebug() << "refused link" << link;
+        emit error(-2);
+        return false;
+    }
     if (QFileInfo(target).isFile() && fileHash(target) == item.hashCode) {
         qDebug() << "kept" << target;
         return true;
@@ -109,25 +119,24 @@ bool UpdateWork::placeFile(const FileItem &item)
         }
         return true;
     }
-    const QString url = streamUrl + QStringLiteral("?path=files/") + item.path + QLatin1Char('/') + item.name
-                        + QStringLiteral("&version=") + targetVersion;
-    QString hash;
-    if (!fetchFile(url, target, &hash))
-        return false;
-    if (hash != item.hashCode) {
+    return fetchFile(fileAddress(QStringLiteral("files"), item), target, item.hashCode);
+}
+
+// Streams the body to a temporary file beside path as it arrives, so memory does not
+// grow with the file, and hashes it on the way. Only a body of the announced length and
+// the expected hash (when one is given) takes the file's name; anything else is removed.
+bool UpdateWork::fetchFile(const QString &url, const QString &path, const QString &expectedHash)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QTemporaryFile part(path + QStringLiteral(".XXXXXX.part"));
+    part.setAutoRemove(false);
+    if (!part.open()) {
         emit error(-2);
         return false;
     }
-    return true;
-}
-
-// Streams the body to path as it arrives, so memory does not grow with the file, and
-// hashes what it writes on the way (*hash), which spares reading the file again.
-bool UpdateWork::fetchFile(const QString &url, const QString &path, QString *hash)
-{
     QNetworkReply *reply = get(url);
     reply->setReadBufferSize(readBufferSize);
-    BodyToFile body(path);
+    BodyToFile body(&part);
     connect(reply, &QNetworkReply::readyRead, this, [&] {
         if (!body.take(reply))
             reply->abort();
@@ -137,14 +146,19 @@ bool UpdateWork::fetchFile(const QString &url, const QString &path, QString *has
         connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    const bool ok = body.take(reply) && reply->error() == QNetworkReply::NoError && body.close();
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    bool ok = body.take(reply) && reply->error() == QNetworkReply::NoError && body.close()
+              && (!announced.isValid() || announced.toLongLong() == body.size())
+              && (expectedHash.isEmpty() || body.hash() == expectedHash);
+    if (ok) {
+        QFile::remove(path);
+        ok = linkOnTheWay(newDir, path).isEmpty() && part.rename(path);
+    }
     if (!ok) {
-        qDebug() << "download failed" << url << reply->errorString();
-        body.discard();
+        qDebug() << "download failed" << url << reply->errorString() << body.size() << body.hash();
+        part.remove();
         emit error(-2);
     }
-    if (hash)
-        *hash = body.hash();
     // Not deleteLater: inside this long run of nested loops it would keep every reply
     // of the run alive until the end.
     delete reply;

@@ -1,55 +1,92 @@
 #include "versionfile.h"
 
-#include <QDomDocument>
+#include "safepath.h"
+
+#include <QDir>
+#include <QHash>
 #include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
 namespace {
 
-QList<FileItem> fileEntries(const QDomElement &section)
+// Deeper nesting is no version file; a DOM of it could overflow a thread's stack.
+const int maxDepth = 64;
+
+// The text before an element's first child element, as a DOM's first child node reads
+// it; blank text does not count. Stops on the child's start or the element's end.
+QString leadingText(QXmlStreamReader &xml)
 {
-    QList<FileItem> items;
-    for (QDomElement e = section.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
-        items.append({e.attribute(QStringLiteral("name")), e.attribute(QStringLiteral("path")),
-                      e.attribute(QStringLiteral("hashCode")), QString()});
-    return items;
+    QString text;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isCharacters())
+            text += xml.text();
+        else if (xml.isStartElement() || xml.isEndElement())
+            break;
+    }
+    return text.trimmed().isEmpty() ? QString() : text;
 }
 
-QStringList names(const QDomElement &section)
+FileItem entry(const QXmlStreamAttributes &a)
 {
-    QStringList list;
-    for (QDomElement e = section.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
-        list.append(e.attribute(QStringLiteral("name")));
-    return list;
+    return {a.value(QStringLiteral("name")).toString(), a.value(QStringLiteral("path")).toString(),
+            a.value(QStringLiteral("hashCode")).toString(), QString()};
+}
+
+void take(VersionFile *file, const QString &section, const QXmlStreamAttributes &a)
+{
+    if (section == QLatin1String("files"))
+        file->lists.files.append(entry(a));
+    else if (section == QLatin1String("plugins"))
+        file->lists.plugins.append(entry(a));
+    else if (section == QLatin1String("regs"))
+        file->lists.regs.append(a.value(QStringLiteral("name")).toString());
+    else if (section == QLatin1String("bats"))
+        file->lists.bats.append(a.value(QStringLiteral("name")).toString());
 }
 
 } // namespace
 
-bool parseVersionFile(const QByteArray &xml, VersionFile *file)
+bool parseVersionFile(const QByteArray &bytes, VersionFile *file)
 {
-    QDomDocument document;
-    if (!document.setContent(xml))
-        return false;
-    const QDomElement root = document.documentElement();
-    file->version = root.attribute(QStringLiteral("version"));
-    qDebug() << "version file of" << file->version;
-    for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
-        const QString tag = e.tagName();
-        if (tag == QLatin1String("files"))
-            file->lists.files += fileEntries(e);
-        else if (tag == QLatin1String("plugins"))
-            file->lists.plugins += fileEntries(e);
-        else if (tag == QLatin1String("regs"))
-            file->lists.regs += names(e);
-        else if (tag == QLatin1String("bats"))
-            file->lists.bats += names(e);
-        else if (tag == QLatin1String("prefix"))
-            file->streamUrl = e.firstChild().nodeValue() + QStringLiteral("getVersionStream.htm");
-        else if (tag == QLatin1String("note"))
-            file->notes.append(e.firstChild().nodeValue());
+    QXmlStreamReader xml(bytes);
+    int depth = 0;
+    QString section;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement()) {
+            --depth;
+            continue;
+        }
+        if (!xml.isStartElement())
+            continue;
+        if (++depth > maxDepth)
+            return false;
+        const QString tag = xml.name().toString();
+        if (depth == 1) {
+            file->version = xml.attributes().value(QStringLiteral("version")).toString();
+        } else if (depth == 2) {
+            section = tag;
+            // The text is read here, so the element's end comes with it or after its child.
+            if (tag == QLatin1String("prefix") || tag == QLatin1String("note")) {
+                const QString text = leadingText(xml);
+                if (tag == QLatin1String("prefix"))
+                    file->streamUrl = text + QStringLiteral("getVersionStream.htm");
+                else
+                    file->notes.append(text);
+                if (xml.isEndElement())
+                    --depth;
+                else if (xml.isStartElement() && ++depth > maxDepth)
+                    return false;
+            }
+        } else if (depth == 3) {
+            take(file, section, xml.attributes());
+        }
     }
-    return true;
+    qDebug() << "version file of" << file->version;
+    return !xml.hasError();
 }
 
 QByteArray writeVersionFile(const QString &version, const QString &prefix, const QStringList &notes,
@@ -77,17 +114,49 @@ QByteArray writeVersionFile(const QString &version, const QString &prefix, const
     return xml;
 }
 
+namespace {
+
+QString slashed(QString part)
+{
+    return part.replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+} // namespace
+
 bool isContainedEntry(const FileItem &item)
 {
     static const QRegularExpression climbs(QStringLiteral("(^|[/\\\\])\\.\\.([/\\\\]|$)"));
     for (const QString &part : {item.path, item.name}) {
-        if (part.contains(QLatin1Char(':')) || climbs.match(part).hasMatch())
+        if (climbs.match(part).hasMatch() || !isPortableName(part))
             return false;
     }
     // The path is joined directly after the directory: without a leading separator it
     // would name a sibling of the new version's directory.
-    const bool pathJoinsInside = item.path.isEmpty() || item.path.startsWith(QLatin1Char('/'))
-                                 || item.path.startsWith(QLatin1Char('\\'));
-    const bool nameIsPlain = !item.name.startsWith(QLatin1Char('/')) && !item.name.startsWith(QLatin1Char('\\'));
+    const bool pathJoinsInside = item.path.startsWith(QLatin1Char('/')) || item.path.startsWith(QLatin1Char('\\'));
+    const bool nameIsPlain = !item.name.isEmpty() && !item.name.startsWith(QLatin1Char('/'))
+                             && !item.name.startsWith(QLatin1Char('\\'));
     return pathJoinsInside && nameIsPlain;
+}
+
+bool hasConflictingEntries(const QList<FileItem> &items)
+{
+    QHash<QString, QString> hashOf;
+    for (const FileItem &item : items) {
+        const QString key = QDir::cleanPath(slashed(item.path + QLatin1Char('/') + item.name));
+        const auto seen = hashOf.constFind(key);
+        if (seen != hashOf.constEnd() && seen.value() != item.hashCode)
+            return true;
+        hashOf.insert(key, item.hashCode);
+    }
+    return false;
+}
+
+QString installedPath(const QString &oldDir, const FileItem &item)
+{
+    return QDir::cleanPath(oldDir + slashed(item.path + item.name));
+}
+
+QString targetPath(const QString &newDir, const FileItem &item)
+{
+    return QDir::cleanPath(newDir + slashed(item.path + QLatin1Char('/') + item.name));
 }

@@ -35,13 +35,22 @@ struct VersionFile
     QStringList notes;
 };
 
-// False when the text is not well-formed XML.
+// False when the text is not well-formed XML or nests deeper than any version file.
 bool parseVersionFile(const QByteArray &xml, VersionFile *file);
 
 QByteArray writeVersionFile(const QString &version, const QString &prefix, const QStringList &notes,
                             const QList<FileItem> &files);
 
-// Whether an entry stays inside the directories it is joined to: no drive or stream
-// colon, no ".." segment, no absolute name, and a path that is empty or begins with a
-// separator.
+// Whether an entry names a file inside the directories it is joined to: a path that
+// begins with a separator ("/" or "\\", both separate everywhere), a name that does not,
+// no ".." segment, and only segments Windows keeps as given (no colon, control
+// character, device name, trailing dot or blank).
 bool isContainedEntry(const FileItem &item);
+
+// One file listed twice with different hashes: no version file can mean both.
+bool hasConflictingEntries(const QList<FileItem> &items);
+
+// Where an entry's installed file lies below oldDir (path and name joined directly) and
+// where the new version's file goes below newDir; backslashes read as separators.
+QString installedPath(const QString &oldDir, const FileItem &item);
+QString targetPath(const QString &newDir, const FileItem &item);

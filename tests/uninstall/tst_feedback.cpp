@@ -137,6 +137,8 @@ void TstFeedback::reasonList_data()
                                   << QStringList{none, none, none, none, QStringLiteral("其他|")};
     QTest::newRow("network-failure") << doc({row(1, "a", 1)}) << "no-server"
                                      << QStringList{none, none, none, none, QStringLiteral("其他|")};
+    QTest::newRow("endless-body") << doc({row(1, "a", 1)}) << "endless"
+                                  << QStringList{none, none, none, none, QStringLiteral("其他|")};
 }
 
 void TstFeedback::reasonList()
@@ -149,6 +151,8 @@ void TstFeedback::reasonList()
         server->addFault(QStringLiteral("status"), fault.mid(7), QStringLiteral("getPresentByType"));
     if (fault == QLatin1String("no-server"))
         configure(QString(), QString(), QStringLiteral("http://127.0.0.1:9"));
+    if (fault == QLatin1String("endless"))
+        server->addFault(fault, QString(), QStringLiteral("getPresentByType"));
 
     Widget window;
     waitForReasons(window);

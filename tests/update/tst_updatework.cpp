@@ -1,5 +1,6 @@
 #include "peresources.h"
 #include "refserver.h"
+#include "replyguard.h"
 #include "sandbox.h"
 #include "updatestate.h"
 #include "updatework.h"
@@ -51,6 +52,8 @@ private slots:
     void stalledServerTimesOut();
     void retryResumes();
     void retryReplacesAndReportsFailedCopy();
+    void hostileInput_data();
+    void hostileInput();
 
 private:
     Outcome run(bool isEn = false, const QString &third = QString());
@@ -224,6 +227,9 @@ void TstUpdateWork::failures()
     QCOMPARE(o.errors, QList<int>{code});
     if (code == -1)
         QVERIFY(!QFileInfo::exists(newDir));
+    // A wrong or cut download never stays, under its name or a temporary one.
+    QVERIFY(!QFileInfo(newDir + QStringLiteral("/bin/b.dll")).isFile());
+    QCOMPARE(QDir(newDir + QStringLiteral("/bin")).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(!QFileInfo::exists(QDir::tempPath() + QStringLiteral("/evil.dll")));
 }
 
@@ -367,6 +373,92 @@ void TstUpdateWork::retryReplacesAndReportsFailedCopy()
     QCOMPARE(o.errors, QList<int>{-2});
     QCOMPARE(o.progress, (QList<int>{10, 20, 30, 40}));
     QVERIFY(downloadsRequested().isEmpty());
+}
+
+void TstUpdateWork::hostileInput_data()
+{
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<int>("code");  // 0: the run succeeds
+
+    QTest::newRow("deep-xml") << "deep" << -1;
+    QTest::newRow("endless-version-file") << "endless" << -1;
+    QTest::newRow("trickling-version-file") << "trickle" << -1;
+    QTest::newRow("prefix-file-scheme") << "prefix:file:///etc/hostname#" << -1;
+    QTest::newRow("prefix-ftp") << "prefix:ftp://127.0.0.1/" << -1;
+    QTest::newRow("name-with-nul") << "xml-name:x.dll&#0;.txt" << -1;
+    QTest::newRow("name-with-tab") << "xml-name:x.dll&#9;.txt" << -1;
+    QTest::newRow("device-name") << "xml-name:CON.dll" << -1;
+    QTest::newRow("device-name-lower-case") << "xml-name:aux" << -1;
+    QTest::newRow("trailing-dot") << "xml-name:a.dll." << -1;
+    QTest::newRow("empty-path") << "xml-path:" << -1;
+    QTest::newRow("one-name-two-hashes") << "duplicate" << -1;
+    QTest::newRow("link-at-file") << "link-file" << -2;
+    QTest::newRow("link-at-folder") << "link-folder" << -2;
+    QTest::newRow("backslash-paths") << "backslash" << 0;
+    QTest::newRow("special-characters") << "special" << 0;
+}
+
+// Input from a hostile service or a hostile local user ends in the usual failure, with
+// nothing written outside newDir; what is sound arrives whole where it belongs.
+void TstUpdateWork::hostileInput()
+{
+    QFETCH(QString, cause);
+    QFETCH(int, code);
+
+    const QString outside = QDir::tempPath() + QStringLiteral("/outside%1").arg(versionNumber);
+    sandbox::writeFile(outside + QStringLiteral("/victim.dll"), "victim");
+    Files release{{"a.txt", "aaaa"}, {"bin/b.dll", "bbbb"}};
+    if (cause == QLatin1String("special"))
+        release = {{"libstdc++-6.dll", "p"}, {"a&b.dll", "q"}, {"c#d.dll", "r"}, {"50%.dll", "s"}, {"e f/g=h.dll", "t"}};
+    publish(release);
+    const QString entry = QStringLiteral("<file name=\"%1\" path=\"%2\" hashCode=\"") + sha1("x") + QStringLiteral("\"/>");
+    auto publishEntry = [&](const QString &name, const QString &path) {
+        publishXml(("<update version=\"v\"><prefix>{server}/stream/</prefix><files>" + entry.arg(name, path) + "</files></update>").toUtf8());
+    };
+    if (cause == QLatin1String("deep"))
+        publishXml("<update>" + QByteArray("<a>").repeated(25000) + QByteArray("</a>").repeated(25000) + "</update>");
+    if (cause == QLatin1String("endless"))
+        server->addFault(QStringLiteral("endless"), QString(), QStringLiteral("getVersionFile"));
+    if (cause == QLatin1String("trickle")) {
+        ReplyGuard::windowMs = 300;
+        ReplyGuard::minBytesPerWindow = 1000;
+        server->addFault(QStringLiteral("slow"), QStringLiteral("400"), QStringLiteral("getVersionFile"));
+    }
+    if (cause.startsWith(QLatin1String("prefix:")))
+        publishXml(writeVersionFile(targetVersion, cause.mid(7), {}, {{"a.txt", "/", sha1("aaaa"), {}}}));
+    if (cause.startsWith(QLatin1String("xml-name:")))
+        publishEntry(cause.mid(9), QStringLiteral("/"));
+    if (cause.startsWith(QLatin1String("xml-path:")))
+        publishEntry(QStringLiteral("a.txt"), cause.mid(9));
+    if (cause == QLatin1String("duplicate"))
+        publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                    {{"a.txt", "/", sha1("aaaa"), {}}, {"a.txt", "\\", sha1("other"), {}}}));
+    if (cause == QLatin1String("link-file")) {
+        QDir().mkpath(newDir + QStringLiteral("/bin"));
+        QVERIFY(QFile::link(outside + QStringLiteral("/victim.dll"), newDir + QStringLiteral("/bin/b.dll")));
+    }
+    if (cause == QLatin1String("link-folder")) {
+        QDir().mkpath(newDir);
+        QVERIFY(QFile::link(outside, newDir + QStringLiteral("/bin")));
+    }
+    if (cause == QLatin1String("backslash"))
+        publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                    {{"a.txt", "\\", sha1("aaaa"), {}}, {"b.dll", "\\bin\\", sha1("bbbb"), {}}}));
+
+    const Outcome o = run();
+    ReplyGuard::windowMs = 30000;
+    ReplyGuard::minBytesPerWindow = 30 * 1024;
+    QCOMPARE(o.errors, code ? QList<int>{code} : QList<int>());
+    QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"victim.dll"});
+    QCOMPARE(fileBytes(outside + QStringLiteral("/victim.dll")), QByteArray("victim"));
+    QStringList product{QStringLiteral("2.0.0.11111")};
+    if (QFileInfo::exists(newDir))
+        product.append(QFileInfo(newDir).fileName());
+    QCOMPARE(QDir(QFileInfo(newDir).absolutePath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), product);
+    if (code == 0) {
+        for (auto it = release.cbegin(); it != release.cend(); ++it)
+            QCOMPARE(fileBytes(newDir + QLatin1Char('/') + it.key()), it.value());
+    }
 }
 
 QTEST_GUILESS_MAIN(TstUpdateWork)

@@ -21,6 +21,7 @@ requests whose path and query contain MATCH:
   status:CODE   answer with that HTTP status      stall     send the headers and a few bytes, then nothing
   silent        accept and never answer           truncate  send half the body, then close
   alter         flip bytes of the body            slow:BPS  send the body at BPS bytes per second
+  endless       send the body, then more bytes without end (no length given)
 GET /_control/requests returns the request log as a JSON array.
 """
 import argparse
@@ -199,8 +200,11 @@ class Handler(BaseHTTPRequestHandler):
             payload = bytes(payload)
         self.send_response(status)
         self.send_header('Content-Type', kind)
-        self.send_header('Content-Length', str(len(payload)))
+        if not (fault and fault['kind'] == 'endless'):
+            self.send_header('Content-Length', str(len(payload)))
         self.end_headers()
+        if fault and fault['kind'] == 'endless':
+            return self.endless(payload)
         if fault and fault['kind'] == 'stall':
             self.wfile.write(payload[:min(16, len(payload) // 2)])
             self.wfile.flush()
@@ -217,6 +221,17 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(chunk / rate)
             return
         self.wfile.write(payload)
+
+    def endless(self, payload):
+        """The body and then blanks until the client goes (or 10 minutes)."""
+        filler = b' ' * 65536
+        deadline = time.time() + 600
+        try:
+            self.wfile.write(payload)
+            while time.time() < deadline:
+                self.wfile.write(filler)
+        except OSError:
+            pass
 
     def hang(self):
         """Keeps the connection open without a byte until the client goes (or 10 minutes)."""

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+class QNetworkReply;
+class QTimer;
+
+// Ends a reply that would hold its program for ever or fill its memory: aborted (it then
+// fails as the network would) once its body passes maxBytes, or when fewer than
+// minBytesPerWindow arrive in a window of windowMs, as curl's --speed-limit and
+// --speed-time do. Lives as the reply's child.
+class ReplyGuard : public QObject
+{
+    Q_OBJECT
+
+public:
+    // maxBytes < 0: no cap on the body.
+    static void watch(QNetworkReply *reply, qint64 maxBytes = -1);
+
+    static int windowMs;
+    static qint64 minBytesPerWindow;
+
+private:
+    ReplyGuard(QNetworkReply *reply, qint64 maxBytes);
+    void progress(qint64 received);
+    void checkSpeed();
+
+    QNetworkReply *reply;
+    qint64 maxBytes;
+    qint64 received = 0;
+    qint64 receivedAtCheck = 0;
+};
