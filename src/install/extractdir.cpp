@@ -1,5 +1,7 @@
 #include "extractdir.h"
 
+#include "safepath.h"
+
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 #include <quazip/quazipfileinfo.h>
@@ -8,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
+#include <QTextCodec>
 
 #include <memory>
 
@@ -16,24 +20,48 @@ namespace {
 
 const qint64 copyBufferSize = 256 * 1024;
 
+const quint16 utf8NameFlag = 0x800;
+
 // Creates directories, remembering those already made: one mkpath per directory
-// rather than one per file keeps archives of many small files fast.
+// rather than one per file keeps archives of many small files fast. Earlier installs
+// opened the product folder to every user, so a link planted there is never followed.
 class DirMaker
 {
 public:
+    explicit DirMaker(const QString &root)
+        : root(root)
+    {
+    }
+
     bool make(const QString &path)
     {
         if (made.contains(path))
             return true;
-        if (!QDir().mkpath(path))
+        if (!linkOnTheWay(root, path).isEmpty() || !QDir().mkpath(path))
             return false;
         made.insert(path);
         return true;
     }
 
 private:
+    QString root;
     QSet<QString> made;
 };
+
+// The name as its maker meant it: UTF-8 when the entry says so or its bytes are valid
+// UTF-8, else GBK, the code page of the machines that make our packages. The archive is
+// opened with Latin-1 names, which keeps a flagless name's bytes.
+QString decodedName(const QuaZipFileInfo64 &info, QByteArray *raw)
+{
+    if (info.flags & utf8NameFlag) {
+        *raw = info.name.toUtf8();
+        return info.name;
+    }
+    *raw = info.name.toLatin1();
+    QTextCodec::ConverterState state;
+    const QString utf8 = QTextCodec::codecForName("UTF-8")->toUnicode(raw->constData(), raw->size(), &state);
+    return state.invalidChars == 0 ? utf8 : QTextCodec::codecForName("GBK")->toUnicode(*raw);
+}
 
 bool copyEntry(QuaZipFile &in, QFile &out, QByteArray &buffer)
 {
@@ -54,7 +82,7 @@ bool extractFile(QuaZip &zip, const QString &target, QByteArray &buffer)
     if (!in.open(QIODevice::ReadOnly))
         return false;
     QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (QFileInfo(target).isSymLink() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     bool ok = copyEntry(in, out, buffer);
     out.close();
@@ -105,7 +133,8 @@ QString entryTarget(const QString &dir, const QString &name)
 {
     QString relative = name;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/')) || relative.contains(QLatin1Char(':')))
+    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/')) || relative.contains(QLatin1Char(':'))
+        || !isPortableName(relative))
         return QString();
     const QString base = QDir::cleanPath(QDir(dir).absolutePath());
     const QString target = QDir::cleanPath(base + QLatin1Char('/') + relative);
@@ -119,21 +148,29 @@ QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier
     QFile file(fileCompressed);
     QBuffer mapped;
     std::unique_ptr<QuaZip> zip = openArchive(file, mapped);
+    zip->setFileNameCodec("ISO-8859-1");
     if (!zip->open(QuaZip::mdUnzip))
         return QStringList();
     if (!zip->goToFirstFile())
         return QStringList();
 
     QStringList extracted;
-    DirMaker dirs;
+    DirMaker dirs(QDir(dir).absolutePath());
+    QHash<QString, QByteArray> rawNameOf;  // target -> the entry name that wrote it
     QByteArray buffer(copyBufferSize, Qt::Uninitialized);
     do {
         QuaZipFileInfo64 info;
-        const QString target = zip->getCurrentFileInfo(&info) ? entryTarget(dir, info.name) : QString();
-        if (target.isEmpty() || !extractEntry(*zip, info, target, dirs, buffer)) {
+        QByteArray raw;
+        if (zip->getCurrentFileInfo(&info))
+            info.name = decodedName(info, &raw);
+        const QString target = raw.isEmpty() ? QString() : entryTarget(dir, info.name);
+        // Two names that decode to one file would leave one of them unseen.
+        const bool clash = rawNameOf.contains(target) && rawNameOf.value(target) != raw;
+        if (target.isEmpty() || clash || !extractEntry(*zip, info, target, dirs, buffer)) {
             removeFiles(extracted);
             return QStringList();
         }
+        rawNameOf.insert(target, raw);
         extracted.append(target);
         notifier->setObjectName(info.name);
     } while (zip->goToNextFile());

@@ -40,13 +40,24 @@ bool PeImage::load(Bytes bytes)
     fileAlignment = r.u32(optional + 36);
     directoryCount = r.u32(optional + (plus ? 108 : 92));
     dataDirectory = optional + (plus ? 112 : 96);
-    const std::size_t table = optional + r.u16(pe + 20);
+    const std::size_t optionalSize = r.u16(pe + 20);
+    const std::size_t table = optional + optionalSize;
+    const std::size_t headersSize = r.u32(optional + 60);
+    // Every header lies inside the headers, and every section's data after them and
+    // inside the file: a rebuilt section is then written only where sections belong.
+    if (!r.ok() || fileAlignment == 0 || sectionAlignment == 0 || directoryCount > 16
+        || dataDirectory + 8 * std::size_t(directoryCount) > table
+        || table + sectionHeaderSize * std::size_t(sectionCount) > headersSize || headersSize > file.size())
+        return false;
     sections.clear();
     for (int i = 0; i < sectionCount; ++i) {
         const std::size_t h = table + sectionHeaderSize * i;
-        sections.push_back({h, r.u32(h + 8), r.u32(h + 12), r.u32(h + 16), r.u32(h + 20)});
+        const Section s{h, r.u32(h + 8), r.u32(h + 12), r.u32(h + 16), r.u32(h + 20)};
+        if (s.rawSize && (s.rawOffset < headersSize || std::size_t(s.rawOffset) + s.rawSize > file.size()))
+            return false;
+        sections.push_back(s);
     }
-    if (!r.ok() || fileAlignment == 0 || sectionAlignment == 0)
+    if (!r.ok())
         return false;
 
     tree.clear();

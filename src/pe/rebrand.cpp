@@ -5,7 +5,6 @@
 #include "versioninfo.h"
 
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace pe {
@@ -16,17 +15,36 @@ const char16_t descriptionTable[] = u"080404B0";
 
 bool readFile(const std::filesystem::path &path, Bytes *bytes)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const std::streamoff size = in.tellg();
+    if (size < 0 || !in.seekg(0))
+        return false;
+    bytes->resize(std::size_t(size));
+    return bool(in.read(reinterpret_cast<char *>(bytes->data()), size));
+}
+
+// Whether the file itself may change, as Windows asks before it updates resources: the
+// rename below needs only the folder's permission. A file without any write permission
+// counts as read-only even for a user allowed to open it (root), as the attribute does.
+bool isWritable(const std::filesystem::path &path)
+{
+    using std::filesystem::perms;
+    std::error_code error;
+    const perms mode = std::filesystem::status(path, error).permissions();
+    if (error || (mode & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
+        return false;
+    std::fstream probe(path, std::ios::binary | std::ios::in | std::ios::out);
+    return bool(probe);
 }
 
 // Writes beside the file and renames over it, so that a failed write leaves the
 // executable as it was.
 bool replaceFile(const std::filesystem::path &path, const Bytes &bytes)
 {
+    if (!isWritable(path))
+        return false;
     std::filesystem::path temporary = path;
     temporary += ".rebrand";
     {
@@ -155,7 +173,10 @@ int changeFileInfo(const std::filesystem::path &exe, const std::u16string &descr
     describe(root, description, &old);
     if (!old.empty())
         log("FileDescription: " + utf8(old));
-    image.resources()[ResourceId(rtVersion)][ResourceId(1)][language].data = buildVersionInfo(root);
+    Bytes block = buildVersionInfo(root);
+    if (block.empty())
+        return 0;
+    image.resources()[ResourceId(rtVersion)][ResourceId(1)][language].data = std::move(block);
     if (!saveImage(image, exe))
         return 0;
     log("UpdateResource");

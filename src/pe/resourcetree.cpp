@@ -1,11 +1,16 @@
 #include "resourcetree.h"
 
+#include <set>
+
 namespace pe {
 
 namespace {
 
 const std::uint32_t highBit = 0x80000000u;
 const int maxEntries = 0xFFFF;
+// Far more entries than any executable has; directories that all point at one shared
+// level would otherwise make the walk cubic in the file's size.
+const int maxVisited = 1 << 16;
 
 struct Parser
 {
@@ -13,6 +18,9 @@ struct Parser
     Reader reader;
     std::size_t base;  // file offset of the root directory
     const RvaToOffset &map;
+    std::set<std::uint32_t> directories;  // each directory is read once: no cycle, no sharing
+    int visited = 0;
+    std::size_t dataBytes = 0;
 
     bool readId(std::uint32_t nameField, ResourceId *id)
     {
@@ -32,7 +40,8 @@ struct Parser
     {
         const std::size_t at = base + offset;
         const int count = reader.u16(at + 12) + reader.u16(at + 14);
-        if (!reader.ok() || count > maxEntries)
+        if (!reader.ok() || count > maxEntries || !directories.insert(offset).second
+            || (visited += count) > maxVisited)
             return false;
         for (int i = 0; i < count; ++i) {
             ResourceId id;
@@ -50,7 +59,8 @@ struct Parser
         const std::uint32_t rva = reader.u32(entry), size = reader.u32(entry + 4);
         data->codePage = reader.u32(entry + 8);
         std::size_t offset = 0;
-        if (!reader.ok() || !map(rva, &offset) || !reader.has(offset, size))
+        // Data entries may share bytes, but never more of them than the file holds.
+        if (!reader.ok() || !map(rva, &offset) || !reader.has(offset, size) || (dataBytes += size) > file.size())
             return false;
         data->data.assign(file.begin() + offset, file.begin() + offset + size);
         return true;

@@ -5,6 +5,9 @@ namespace pe {
 namespace {
 
 const std::size_t headerSize = 6;
+// A version block nests four levels; anything much deeper is damage, and recursion
+// over it would exhaust the stack.
+const int maxDepth = 16;
 
 std::size_t align4(std::size_t n)
 {
@@ -29,10 +32,10 @@ bool sameKey(const std::u16string &a, const std::u16string &b)
 
 // Parses the node at offset at, which ends before limit. Offsets count from the start
 // of the block, to which every node is aligned on four bytes.
-bool parseNode(Reader &r, std::size_t at, std::size_t limit, VersionNode *node)
+bool parseNode(Reader &r, std::size_t at, std::size_t limit, VersionNode *node, int depth = 0)
 {
     const std::size_t length = r.u16(at);
-    if (!r.ok() || length < headerSize || at + length > limit)
+    if (!r.ok() || depth > maxDepth || length < headerSize || at + length > limit)
         return false;
     const std::size_t end = at + length;
     node->valueLength = r.u16(at + 2);
@@ -51,7 +54,7 @@ bool parseNode(Reader &r, std::size_t at, std::size_t limit, VersionNode *node)
     node->children.clear();
     while (p + headerSize <= end) {
         VersionNode child;
-        if (!parseNode(r, p, end, &child))
+        if (!parseNode(r, p, end, &child, depth + 1))
             return false;
         p = align4(p + r.u16(p));
         node->children.push_back(std::move(child));
@@ -59,7 +62,8 @@ bool parseNode(Reader &r, std::size_t at, std::size_t limit, VersionNode *node)
     return r.ok();
 }
 
-void buildNode(const VersionNode &node, Bytes &out)
+// False when a node outgrows its 16-bit length.
+bool buildNode(const VersionNode &node, Bytes &out)
 {
     padTo(out, 4);
     const std::size_t start = out.size();
@@ -70,9 +74,14 @@ void buildNode(const VersionNode &node, Bytes &out)
     append16(out, 0);
     padTo(out, 4);
     out.insert(out.end(), node.value.begin(), node.value.end());
-    for (const VersionNode &child : node.children)
-        buildNode(child, out);
+    for (const VersionNode &child : node.children) {
+        if (!buildNode(child, out))
+            return false;
+    }
+    if (out.size() - start > 0xFFFF)
+        return false;
     put16(out, start, std::uint16_t(out.size() - start));
+    return true;
 }
 
 const VersionNode *stringTable(const VersionNode &root, const std::u16string &table)
@@ -106,8 +115,7 @@ bool parseVersionInfo(const std::uint8_t *data, std::size_t size, VersionNode *r
 Bytes buildVersionInfo(const VersionNode &root)
 {
     Bytes out;
-    buildNode(root, out);
-    return out;
+    return buildNode(root, out) ? out : Bytes();
 }
 
 std::vector<std::uint32_t> translations(const VersionNode &root)
@@ -139,7 +147,7 @@ bool setString(VersionNode &root, const std::u16string &table, const std::u16str
                const std::u16string &value)
 {
     auto *node = const_cast<VersionNode *>(findString(root, table, name));
-    if (!node)
+    if (!node || value.size() >= 0xFFFF)
         return false;
     node->type = 1;
     node->valueLength = std::uint16_t(value.size() + 1);

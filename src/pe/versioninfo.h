@@ -20,7 +20,9 @@ struct VersionNode
     const VersionNode *child(const std::u16string &key) const;
 };
 
+// False for a damaged block, also one nested deeper than any version block.
 bool parseVersionInfo(const std::uint8_t *data, std::size_t size, VersionNode *root);
+// Empty when the block, or a node of it, would not fit its 16-bit length field.
 Bytes buildVersionInfo(const VersionNode &root);
 
 // The language (low word) and code page (high word) pairs of VarFileInfo\Translation.

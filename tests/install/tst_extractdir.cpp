@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 using Entries = QList<archive::Entry>;
@@ -49,6 +50,10 @@ private slots:
     void escapingNameFailsWhole();
     void entryTargetKeepsInsideNames_data();
     void entryTargetKeepsInsideNames();
+    void namesWithoutUtf8Flag_data();
+    void namesWithoutUtf8Flag();
+    void linksInTargetNotFollowed_data();
+    void linksInTargetNotFollowed();
 
 private:
     QStringList extract(const Entries &entries);
@@ -173,6 +178,14 @@ void TstExtractDir::escapingNameFailsWhole_data()
     QTest::newRow("root-backslash") << "\\evil.txt";
     QTest::newRow("dot-dot-folder") << "../";
     QTest::newRow("the-target-itself") << "a/../";
+    // Names Windows alters or opens as devices: the same package must give the same files everywhere.
+    QTest::newRow("device") << "CON";
+    QTest::newRow("device-with-extension") << "bin/nul.dll";
+    QTest::newRow("device-numbered") << "COM1.log";
+    QTest::newRow("device-printer-folder") << "LPT9/a.txt";
+    QTest::newRow("trailing-dot") << "a.txt.";
+    QTest::newRow("trailing-blank") << "a.txt ";
+    QTest::newRow("folder-trailing-dot") << "bin./a.txt";
 }
 
 void TstExtractDir::escapingNameFailsWhole()
@@ -199,6 +212,64 @@ void TstExtractDir::entryTargetKeepsInsideNames()
 {
     QFETCH(QString, name);
     QCOMPARE(entryTarget(dest, name), QDir(dest).absoluteFilePath(name));
+}
+
+using Names = QList<QByteArray>;
+
+// Raw names without the UTF-8 flag: UTF-8 when valid, else GBK; two raw names that come
+// out as one file fail the whole extraction.
+void TstExtractDir::namesWithoutUtf8Flag_data()
+{
+    QTest::addColumn<Names>("raw");
+    QTest::addColumn<QStringList>("files");
+    QTextCodec *gbk = QTextCodec::codecForName("GBK");
+    QTest::newRow("gbk") << Names{gbk->fromUnicode(QStringLiteral("星云渲染.txt")), gbk->fromUnicode(QStringLiteral("渲染云/说明.txt"))}
+                         << QStringList{QStringLiteral("星云渲染.txt"), QStringLiteral("渲染云/说明.txt")};
+    QTest::newRow("utf-8") << Names{QStringLiteral("星云渲染.txt").toUtf8()} << QStringList{QStringLiteral("星云渲染.txt")};
+    QTest::newRow("gbk-and-utf-8-of-one-name") << Names{gbk->fromUnicode(QStringLiteral("渲染云.txt")), QStringLiteral("渲染云.txt").toUtf8()}
+                                               << QStringList();
+    QTest::newRow("gbk-names-that-differ") << Names{gbk->fromUnicode(QStringLiteral("星.txt")), gbk->fromUnicode(QStringLiteral("云.txt"))}
+                                           << QStringList{QStringLiteral("云.txt"), QStringLiteral("星.txt")};
+}
+
+void TstExtractDir::namesWithoutUtf8Flag()
+{
+    QFETCH(Names, raw);
+    QFETCH(QStringList, files);
+    Entries entries;
+    for (const QByteArray &name : raw)
+        entries.append({QString::fromLatin1(name), name});
+    QVERIFY(archive::write(zipPath, entries, "ISO-8859-1"));
+    QCOMPARE(PVXextractDir(zipPath, dest, &notifier).size(), files.size());
+    QCOMPARE(filesBelow(dest), files);
+}
+
+void TstExtractDir::linksInTargetNotFollowed_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("pointsAt");
+    QTest::newRow("link-at-a-file") << "bin/a.dll" << "victim.dll";
+    QTest::newRow("link-at-a-folder") << "bin" << ".";
+}
+
+// A product folder that earlier installs opened to every user may hold links; the
+// elevated installer must not write through them.
+void TstExtractDir::linksInTargetNotFollowed()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, pointsAt);
+    const QString outside = tmp->filePath(QStringLiteral("outside"));
+    QDir().mkpath(outside);
+    QFile victim(outside + QStringLiteral("/victim.dll"));
+    QVERIFY(victim.open(QIODevice::WriteOnly));
+    victim.write("victim");
+    victim.close();
+    QDir().mkpath(QFileInfo(dest + QLatin1Char('/') + link).absolutePath());
+    QVERIFY(QFile::link(outside + QLatin1Char('/') + pointsAt, dest + QLatin1Char('/') + link));
+
+    QVERIFY(extract({{"bin/a.dll", "new"}}).isEmpty());
+    QCOMPARE(filesBelow(outside), QStringList{"victim.dll"});
+    QCOMPARE(readAll(outside + QStringLiteral("/victim.dll")), QByteArray("victim"));
 }
 
 QTEST_GUILESS_MAIN(TstExtractDir)

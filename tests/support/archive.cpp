@@ -6,9 +6,11 @@
 
 namespace archive {
 
-bool write(const QString &path, const QList<Entry> &entries)
+bool write(const QString &path, const QList<Entry> &entries, const char *nameCodec)
 {
     QuaZip zip(path);
+    if (nameCodec)
+        zip.setFileNameCodec(nameCodec);
     if (!zip.open(QuaZip::mdCreate))
         return false;
     for (const Entry &e : entries) {

@@ -17,7 +17,9 @@ struct Entry
     bool stored = false;  // no compression, so the data can be found and damaged
 };
 
-bool write(const QString &path, const QList<Entry> &entries);
+// nameCodec: how names without the UTF-8 flag are encoded ("ISO-8859-1" writes a name's
+// characters below 256 as its bytes); the locale's codec when null.
+bool write(const QString &path, const QList<Entry> &entries, const char *nameCodec = nullptr);
 
 // n files "f0000.txt" ... of a few bytes each.
 QList<Entry> numbered(int n);
