@@ -5,6 +5,7 @@
 namespace Ui {
 class Widget;
 }
+class QNetworkAccessManager;
 class ZipThread;
 
 // The installer's window: product name, picture, one install button and a collapsible
@@ -42,10 +43,24 @@ private:
     void setExpanded(bool expanded);
     void startRun();
     void abandonRun();
+    void endRun(const QString &message);
+    QString clientExe() const;
+    QString uninstallExe() const;
+    void copyRuntimeLibraries();
+    void prepareDataFolder();
+    bool nameClient();
+    bool brandClient();
+    void replaceShortcuts();
+    void registerClient();
+    void completeRun();
+    void removeOtherClientPlugins();
+    void sendChannelReport();
+    void showFinished();
     void finishRun();
 
     Ui::Widget *ui;
     QString version;
     ZipThread *zipThread = nullptr;
     QString createdByRun;
+    QNetworkAccessManager *manager = nullptr;
 };

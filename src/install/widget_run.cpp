@@ -56,30 +56,11 @@ void Widget::setProgress(int value)
     setBarValue(ui->progressBar, value);
 }
 
-void Widget::zipOver()
-{
-    if (zipThread->extracted().isEmpty()) {
-        abandonRun();
-        return;
-    }
-    qDebug() << "extracted" << zipThread->extracted().size() << "entries into" << installDir;
-    // The deployment of the extracted client and the completion of the run follow here;
-    // until they do, the window can at least be closed again.
-    ui->closeBtn->show();
-}
-
 // A client that is not whole must not be registered: the run's folders go, the user
 // is told, and the installer ends (closing its only window quits with 0).
 void Widget::abandonRun()
 {
     if (!createdByRun.isEmpty())
         QDir(createdByRun).removeRecursively();
-    MsgBox::information(languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
-    close();
-}
-
-// The second press of the install button, once the run is complete.
-void Widget::finishRun()
-{
-    close();
+    endRun(languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
 }

@@ -9,4 +9,8 @@ namespace platform {
 // links, whose target must not lose its permissions either.
 bool removeFile(const QString &path);
 
+// Gives every user full access to a folder and everything below it, waiting at most
+// 30 s; the outcome is not reported.
+void openToAllUsers(const QString &dir);
+
 } // namespace platform

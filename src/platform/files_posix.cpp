@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <QFile>
+#include <QDirIterator>
 #include <QFileInfo>
 
 namespace platform {
@@ -13,6 +14,34 @@ bool removeFile(const QString &path)
     if (!info.isSymLink())
         QFile::setPermissions(info.absoluteFilePath(), QFile::WriteOwner);
     return QFile::remove(info.absoluteFilePath());
+}
+
+namespace {
+
+// Read and write for all; execute (search) for all where anyone had it, as chmod a+rwX.
+void openOne(const QFileInfo &info)
+{
+    QFile::Permissions p = info.permissions() | QFile::ReadUser | QFile::WriteUser | QFile::ReadOwner
+                           | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther
+                           | QFile::WriteOther;
+    if (info.isDir() || (info.permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)))
+        p |= QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
+    QFile::setPermissions(info.absoluteFilePath(), p);
+}
+
+} // namespace
+
+void openToAllUsers(const QString &dir)
+{
+    // Links are left alone: chmod would change what they point at.
+    openOne(QFileInfo(dir));
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!it.fileInfo().isSymLink())
+            openOne(it.fileInfo());
+    }
 }
 
 } // namespace platform

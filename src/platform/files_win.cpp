@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 namespace platform {
 
@@ -10,6 +11,14 @@ bool removeFile(const QString &path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QFile::setPermissions(absolute, QFile::WriteOwner);
     return QFile::remove(absolute);
+}
+
+void openToAllUsers(const QString &dir)
+{
+    QProcess icacls;
+    icacls.start(QStringLiteral("icacls"),
+                 {dir, QStringLiteral("/grant"), QStringLiteral("EveryOne:F"), QStringLiteral("/t")});
+    icacls.waitForFinished(30000);
 }
 
 } // namespace platform

@@ -14,4 +14,8 @@ QByteArray taskList(const QString &imageName, bool *finished);
 // and returns the tool's report. Sets *finished to false when it did not end in time.
 QByteArray taskKill(const QString &imageName, bool *finished);
 
+// Starts an installed program detached, as the shell opens it ("explorer <path>" on
+// Windows); a failure is not noticed.
+void startClient(const QString &path);
+
 } // namespace platform

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QProcess>
 
 #include <signal.h>
 #include <sys/types.h>
@@ -68,6 +69,11 @@ QByteArray taskKill(const QString &imageName, bool *finished)
                + (killed ? " has been terminated.\n" : " could not be terminated.\n");
     }
     return out;
+}
+
+void startClient(const QString &path)
+{
+    QProcess::startDetached(path, {});
 }
 
 } // namespace platform

@@ -32,4 +32,9 @@ QByteArray taskKill(const QString &imageName, bool *finished)
                    {QStringLiteral("-F"), QStringLiteral("/IM"), imageName}, finished);
 }
 
+void startClient(const QString &path)
+{
+    QProcess::startDetached(QStringLiteral("explorer"), {path});
+}
+
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "clientlayout.h"
 #include "edition.h"
 #include "productfolder.h"
 #include "selfdelete.h"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+
+// Where an installed client leaves its traces: its shortcuts, its autorun value and
+// its uninstall entry. The installer makes them, the updater re-points them, the
+// uninstaller removes them; all three read the layout from here.
+
+// The client's shortcuts as the installer names them; name is the display name in
+// the interface's language. A partner edition keeps its Start-menu shortcuts in a
+// folder of that name, the others in "Nimbra".
+struct ClientShortcuts
+{
+    QString folder;  // the Start-menu folder
+    QString start;
+    QString uninstall;
+    QString desktop;
+};
+
+ClientShortcuts clientShortcuts(const QString &startMenu, const QString &desktop, const QString &name,
+                                const QString &third, bool chinese);
+
+// The two Start-menu shortcuts of the name in folder.
+ClientShortcuts shortcutsIn(const QString &folder, const QString &name, bool chinese);
+
+// The autorun value's data. The path is quoted: with blanks in it ("Program Files")
+// Windows would otherwise try "C:\Program.exe" first at every logon.
+QString autorunData(const QString &clientExe);
+
+// What the uninstall entry says of an installation.
+struct UninstallEntry
+{
+    QString displayName;
+    QString uninstallString;
+    QString installDir;
+    QString displayVersion;
+    QString displayIcon;
+};
+
+// Writes the entry under key in its order, with the maker's publisher name and web
+// address where the edition names them; values not written keep what they had.
+void writeUninstallEntry(QSettings *uninstall, const QString &key, const QString &third, bool chinese,
+                         const UninstallEntry &entry);

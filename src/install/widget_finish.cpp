@@ -1,0 +1,87 @@
+#include "widget.h"
+
+#include "files.h"
+#include "processes.h"
+#include "registry.h"
+#include "serviceaddress.h"
+#include "ui_widget.h"
+#include "xfunc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QScopedPointer>
+#include <QSettings>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QtDebug>
+
+namespace {
+
+// The 3ds Max plug-in of the maker's other client, which this client replaces.
+const char *const otherClientPlugins[] = {"3dsMax.dll",     "Newtonsoft.Json.dll", "Tarnel.dll",
+                                          "nimbra_1.mse",   "nimbra_2.mse",        "render_fn.mse",
+                                          "o_nimbra_1.mse", "o_nimbra_2.mse",      "o_render_fn.mse"};
+
+} // namespace
+
+void Widget::completeRun()
+{
+    QDir product(installDir);
+    product.cdUp();
+    platform::openToAllUsers(product.absolutePath());
+    removeOtherClientPlugins();
+    setProgress(100);
+    sendChannelReport();
+    showFinished();
+}
+
+void Widget::removeOtherClientPlugins()
+{
+    QScopedPointer<QSettings> other(
+        platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\Orvix\\Settings")));
+    const QString dir = other->value(QStringLiteral("InstallDir")).toString();
+    if (dir.isEmpty())
+        return;
+    for (const char *file : otherClientPlugins)
+        QFile::remove(dir + QDir::separator() + QLatin1String(file));
+}
+
+// Tells the maker's service where the client went; the answer is never awaited.
+void Widget::sendChannelReport()
+{
+    HardwareInfo hardware;
+    XFunc::queryHardware(hardware);
+    manager = new QNetworkAccessManager(this);
+    QUrl url(serviceAddress(QStringLiteral("channel")) + QStringLiteral("/clientChannel/clientChannelInfo"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("mark"), mark);
+    query.addQueryItem(QStringLiteral("macAddr"), XFunc::urlEncode(XFunc::macAddress()));
+    query.addQueryItem(QStringLiteral("cpu"), XFunc::urlEncode(hardware.cpu));
+    url.setQuery(query);
+    manager->post(QNetworkRequest(url), QString().toUtf8());
+    qDebug() << "qD" << url.toString();
+}
+
+void Widget::showFinished()
+{
+    ui->install->setText(languageFlag ? QStringLiteral("开启%1").arg(name) : QStringLiteral("Finish"));
+    ui->install->show();
+    ui->closeBtn->show();
+    if (third.isEmpty() && languageFlag)
+        ui->installFaxel->show();
+    else
+        ui->installFaxel->setChecked(false);
+}
+
+// The second press of the install button, once the run is complete.
+void Widget::finishRun()
+{
+    platform::startClient(clientExe());
+    if (ui->installFaxel->isChecked() && !regCompany->value(QStringLiteral("nimbratools/Settings/InstallDir")).isValid())
+        QProcess::startDetached(appDir + QDir::separator() + QStringLiteral("Faxelsetup.exe"),
+                                {QStringLiteral("/sp-"), QStringLiteral("/silent")});
+    close();
+}
