@@ -9,14 +9,26 @@
 
 namespace platform {
 
+namespace {
+
+// The shell's folders always exist on Windows; a fresh home elsewhere may lack them.
+QString existing(QStandardPaths::StandardLocation location)
+{
+    const QString dir = QStandardPaths::writableLocation(location);
+    QDir().mkpath(dir);
+    return dir;
+}
+
+} // namespace
+
 QString desktopDir()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return existing(QStandardPaths::DesktopLocation);
 }
 
 QString startMenuDir()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+    return existing(QStandardPaths::ApplicationsLocation);
 }
 
 QString appDataDir()

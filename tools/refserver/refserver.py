@@ -136,7 +136,8 @@ class Handler(BaseHTTPRequestHandler):
         if path.endswith('getVersionStream.htm'):
             return self.release_file(query)
         if path == '/clientChannel/clientChannelInfo' and method == 'POST':
-            self.state.record({'service': 'channel', 'query': query, 'body': body.decode('utf-8', 'replace')})
+            self.state.record({'service': 'channel', 'query': query, 'rawQuery': urlsplit(self.path).query,
+                               'method': method, 'body': body.decode('utf-8', 'replace')})
             return 200, b'{"code":200}', 'application/json'
         if path == '/cms/uninstallReason/getPresentByType':
             if not self.state.reasons:
