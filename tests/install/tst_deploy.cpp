@@ -54,6 +54,8 @@ private slots:
     void reinstallReplacesLinks();
     void errorExitsRegisterNothing_data();
     void errorExitsRegisterNothing();
+    void finishStartsClientAndCompanion_data();
+    void finishStartsClientAndCompanion();
     void channelReport_data();
     void channelReport();
     void macAddressChoice_data();
@@ -216,6 +218,9 @@ void TstDeploy::deployment()
              chinese ? QStringLiteral("开启") + shownName : QStringLiteral("Finish"));
     QVERIFY(sandbox::child<QPushButton>(window, "closeBtn")->isVisible());
     QCOMPARE(sandbox::child<QCheckBox>(window, "installFaxel")->isVisible(), chinese && ini.value("third").isEmpty());
+    const QString shots = qEnvironmentVariable("SCREENSHOT_DIR");
+    if (!shots.isEmpty())
+        window.grab().save(shots + QStringLiteral("/install-finished-%1.png").arg(QTest::currentDataTag()));
 }
 
 // The second install's links point into its own directory; the first directory stays.
@@ -270,6 +275,50 @@ void TstDeploy::errorExitsRegisterNothing()
     QCOMPARE(value(settingsKey.arg(QStringLiteral("NimbraPVX")), "info"), QStringLiteral("<absent>"));
     QCOMPARE(value(runKey, ini.value("exe")), QStringLiteral("<absent>"));
     QVERIFY(QDir(desktop()).isEmpty());
+}
+
+void TstDeploy::finishStartsClientAndCompanion_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<bool>("companionChecked");
+    QTest::addColumn<bool>("companionInstalled");
+    QTest::addColumn<QByteArray>("companionRan");  // its arguments, or empty
+    QTest::newRow("companion-wanted") << "" << true << false << QByteArray("/sp- /silent\n");
+    QTest::newRow("companion-unchecked") << "" << false << false << QByteArray();
+    QTest::newRow("companion-installed") << "" << true << true << QByteArray();
+    QTest::newRow("english-never-offers-it") << "en_us" << true << false << QByteArray();
+}
+
+// Stand-ins for the client and the companion installer record that they ran.
+void TstDeploy::finishStartsClientAndCompanion()
+{
+    QFETCH(QString, lang);
+    QFETCH(bool, companionChecked);
+    QFETCH(bool, companionInstalled);
+    QFETCH(QByteArray, companionRan);
+    const QString marks = QDir::tempPath() + QLatin1Char('/') + QTest::currentDataTag();
+    const QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    stage({{"exe", "NimbraPVX.exe"}, {"name", "Nimbra"}, {"lang", lang}});
+    QVERIFY(archive::write(sandbox::programDir() + QStringLiteral("/files.zip"),
+                           {{"NimbraPVX.exe", "#!/bin/sh\necho ran > '" + marks.toUtf8() + "-client'\n", runnable}}));
+    const QString companion = sandbox::programDir() + QStringLiteral("/Faxelsetup.exe");
+    sandbox::writeFile(companion, "#!/bin/sh\necho \"$@\" > '" + marks.toUtf8() + "-companion'\n");
+    QFile::setPermissions(companion, runnable);
+    if (companionInstalled)
+        sandbox::setRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\nimbratools\\Settings"),
+                                  QStringLiteral("InstallDir"), QStringLiteral("C:/tools"));
+
+    Widget window;
+    install(window);
+    auto *offer = sandbox::child<QCheckBox>(window, "installFaxel");
+    if (offer->isVisible())  // a hidden box cannot be ticked
+        offer->setChecked(companionChecked);
+    QTest::mouseClick(sandbox::child<QPushButton>(window, "install"), Qt::LeftButton);
+    QVERIFY(!window.isVisible());
+    QTRY_COMPARE(fileBytes(marks + QStringLiteral("-client")), QByteArray("ran\n"));
+    QTest::qWait(companionRan.isEmpty() ? 300 : 0);
+    QTRY_COMPARE(fileBytes(marks + QStringLiteral("-companion")), companionRan.isEmpty() ? QByteArray("<unreadable>") : companionRan);
+    QFile::remove(companion);
 }
 
 void TstDeploy::channelReport_data()
