@@ -60,7 +60,15 @@ QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes)
 {
     QNetworkReply *reply = manager->get(timedRequest(url, inactivityTimeoutMs));
     ReplyGuard::watch(reply, maxBytes);
+    current = reply;
     return reply;
+}
+
+void UpdateWork::cancel()
+{
+    cancelled = true;
+    if (current)
+        current->abort();
 }
 
 void UpdateWork::start(bool isEn, QString third)
@@ -76,6 +84,9 @@ void UpdateWork::start(bool isEn, QString third)
 void UpdateWork::versionFileFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
+    current = nullptr;
+    if (cancelled)
+        return;
     if (reply->error() != QNetworkReply::NoError) {
         qDebug() << reply->errorString();
         emit error(-1);

@@ -20,6 +20,8 @@ public:
     ~UpdateWork() override;
 
     Q_INVOKABLE void start(bool isEn, QString third);
+    // Stops the run: the request under way is aborted and nothing further is fetched.
+    Q_INVOKABLE void cancel();
 
     static QString versionFileAddress(bool isEn, const QString &third);
     // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read.
@@ -44,6 +46,8 @@ private:
     static bool isAcceptable(const VersionFile &file);
 
     QNetworkAccessManager *manager = nullptr;
+    QNetworkReply *current = nullptr;
+    bool cancelled = false;
     FileLists parsed;
     FileLists work;
     QString streamUrl;

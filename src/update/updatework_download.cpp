@@ -74,7 +74,7 @@ void UpdateWork::downFile()
 {
     emit pro(40);
     for (const FileItem &item : qAsConst(work.files)) {
-        if (!placeFile(item))
+        if (cancelled || !placeFile(item))
             return;
     }
     emit pro(70);
@@ -145,6 +145,12 @@ bool UpdateWork::fetchFile(const QString &url, const QString &path, const QStrin
         QEventLoop loop;
         connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
+    }
+    current = nullptr;
+    if (cancelled) {
+        part.remove();
+        delete reply;
+        return false;
     }
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     bool ok = body.take(reply) && reply->error() == QNetworkReply::NoError && body.close()

@@ -1,0 +1,104 @@
+#include "widget.h"
+
+#include "clientlayout.h"
+#include "edition.h"
+#include "files.h"
+#include "updatestate.h"
+#include "versiontext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QtDebug>
+
+namespace {
+
+// The client's name inside every release.
+const char shippedClient[] = "NimbraPVX.exe";
+
+} // namespace
+
+// Turns the assembled directory into the installation; false after reporting -3 or -4,
+// in which case nothing is registered.
+bool Widget::apply()
+{
+    const QString exePath = newDir + QDir::separator() + exe;
+    const QString uninstPath = newDir + QDir::separator() + QStringLiteral("uninstall.exe");
+    if (!nameClient(exePath) || !brandClient(exePath))
+        return false;
+    repointRegistry(exePath, uninstPath);
+    replaceShortcuts(exePath, uninstPath);
+    platform::openToAllUsers(QFileInfo(newDir).absolutePath());
+    return true;
+}
+
+// A client of the configured name left by an earlier attempt in the same directory is
+// replaced, so that a retry can succeed.
+bool Widget::nameClient(const QString &exePath)
+{
+    const QString shipped = newDir + QDir::separator() + QLatin1String(shippedClient);
+    if (shipped == exePath)
+        return true;
+    if (isPlainFileName(exe) && QFileInfo::exists(shipped) && QFileInfo(exePath).isFile())
+        QFile::remove(exePath);
+    if (isPlainFileName(exe) && QFile::rename(shipped, exePath))
+        return true;
+    error(-3);
+    return false;
+}
+
+bool Widget::brandClient(const QString &exePath)
+{
+    if (third.isEmpty())
+        return true;
+    const QString icon = newDir + QDir::separator() + QStringLiteral("ZQ.ico");
+    QFile::copy(edition::iconResource(third), icon);
+    if (!ChangeExeIcon(icon.utf16(), exePath.utf16())) {
+        error(-4);
+        return false;
+    }
+    ChangeFileInfo(exePath, name);
+    return true;
+}
+
+void Widget::repointRegistry(const QString &exePath, const QString &uninstPath)
+{
+    if (isPlainFileName(exe) && regRun->contains(exe))
+        regRun->setValue(exe, autorunData(exePath));
+    // The key the installation was read from is the one it lives under.
+    regUninstall->beginGroup(configKey);
+    regUninstall->setValue(QStringLiteral("UninstallString"), uninstPath);
+    regUninstall->setValue(QStringLiteral("installDir"), newDir);
+    regUninstall->setValue(QStringLiteral("DisplayVersion"), targetVersion);
+    regUninstall->setValue(QStringLiteral("DisplayIcon"), exePath);
+    regUninstall->endGroup();
+    regSettings->setValue(QStringLiteral("InstallDir"), newDir);
+    regRun->sync();
+    regUninstall->sync();
+    regSettings->sync();
+}
+
+// The old Start-menu folder of a partner's name goes when emptied; the edition's folder
+// and the desktop get links into the new directory.
+void Widget::replaceShortcuts(const QString &exePath, const QString &uninstPath)
+{
+    if (!name.isEmpty() && !isPlainFileName(name))
+        return;
+    const QString oldFolder = startMenuPath() + QLatin1Char('/') + name;
+    const ClientShortcuts old = shortcutsIn(oldFolder, name, languageFlag);
+    const ClientShortcuts shortcuts = clientShortcuts(startMenuPath(), desktopPath(), name, third, languageFlag);
+    if (!name.isEmpty()) {
+        veryDel(old.start);
+        veryDel(old.uninstall);
+        if (QFileInfo(oldFolder).isDir() && QDir(oldFolder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            veryDel(oldFolder);
+        veryDel(shortcuts.start);
+        veryDel(shortcuts.uninstall);
+        veryDel(shortcuts.desktop);
+    }
+    QDir().mkdir(shortcuts.folder);
+    QFile::link(exePath, shortcuts.start);
+    QFile::link(uninstPath, shortcuts.uninstall);
+    QFile::link(exePath, shortcuts.desktop);
+}
