@@ -13,4 +13,8 @@ bool removeFile(const QString &path);
 // 30 s; the outcome is not reported.
 void openToAllUsers(const QString &dir);
 
+// A downloaded program ("*.exe", any case) becomes runnable: outside Windows it gets an
+// execute bit for each read bit. Other files are left as they are.
+void makeRunnable(const QString &path);
+
 } // namespace platform

@@ -31,6 +31,20 @@ void openOne(const QFileInfo &info)
 
 } // namespace
 
+void makeRunnable(const QString &path)
+{
+    if (!path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+        return;
+    QFile::Permissions p = QFile::permissions(path);
+    if (p & QFile::ReadOwner)
+        p |= QFile::ExeOwner | QFile::ExeUser;
+    if (p & QFile::ReadGroup)
+        p |= QFile::ExeGroup;
+    if (p & QFile::ReadOther)
+        p |= QFile::ExeOther;
+    QFile::setPermissions(path, p);
+}
+
 void openToAllUsers(const QString &dir)
 {
     // Links are left alone: chmod would change what they point at.

@@ -13,6 +13,10 @@ bool removeFile(const QString &path)
     return QFile::remove(absolute);
 }
 
+void makeRunnable(const QString &)
+{
+}
+
 void openToAllUsers(const QString &dir)
 {
     QProcess icacls;

@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "files.h"
 #include "safepath.h"
 #include "sha1.h"
 #include "updatestate.h"
@@ -159,6 +160,8 @@ bool UpdateWork::fetchFile(const QString &url, const QString &path, const QStrin
     if (ok) {
         QFile::remove(path);
         ok = linkOnTheWay(newDir, path).isEmpty() && part.rename(path);
+        if (ok)
+            platform::makeRunnable(path);
     }
     if (!ok) {
         qDebug() << "download failed" << url << reply->errorString() << body.size() << body.hash();

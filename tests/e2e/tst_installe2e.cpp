@@ -29,8 +29,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void installsAndStartsTheClient();
+    void updatesTheInstalledClient();
 
 private:
+    QByteArray waitForWindow(QProcess &program);
+    void startInDisplay(QProcess &program, const QString &path, const QStringList &arguments);
+    void screenshot(const QByteArray &window, const QString &name);
     QString stagePackage();
     QByteArray xdotool(const QStringList &arguments);
     void pressInstall(const QByteArray &window);
@@ -39,6 +43,7 @@ private:
     QString display;
     QScopedPointer<RefServer> server;
     QString clientMark;
+    QString installed;  // the directory the installer made
 };
 
 void TstInstallE2e::initTestCase()
@@ -51,7 +56,7 @@ void TstInstallE2e::initTestCase()
                                         QStringLiteral("0"), QStringLiteral("1024x768x24")});
     QVERIFY(xvfb.waitForReadyRead(10000));
     display = QStringLiteral(":") + QString::fromLatin1(xvfb.readLine().trimmed());
-    server.reset(new RefServer(QDir::tempPath()));
+    server.reset(new RefServer(QDir::tempPath() + QStringLiteral("/releases")));
     QVERIFY(server->isRunning());
 }
 
@@ -69,13 +74,16 @@ QString TstInstallE2e::stagePackage()
     clientMark = QDir::tempPath() + QStringLiteral("/client-ran");
     const QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     QDir().mkpath(dir);
+    const QByteArray service = "[server]\nchannel=" + server->url().toUtf8() + "\nupdate=" + server->url().toUtf8() + "\n";
     archive::write(dir + QStringLiteral("/files.zip"),
                    {{"NimbraPVX.exe", "#!/bin/sh\necho \"$0\" > '" + clientMark.toUtf8() + "'\n", runnable},
                     {"uninstall.exe", readFile(sandbox::clientProgram(QStringLiteral("uninstall"))), runnable},
-                    {"plugins/render.dll", "plugin"}});
+                    {"plugins/render.dll", "plugin"},
+                    {"service.ini", service},
+                    {"update", readFile(sandbox::clientProgram(QStringLiteral("update"))), runnable}});
     sandbox::writeZqIni(dir, {{"exe", "NimbraClient.exe"}, {"name", QStringLiteral("星云渲染")}, {"nameEN", "Nimbra"},
                               {"mark", "e2e"}});
-    sandbox::writeFile(dir + QStringLiteral("/service.ini"), "[server]\nchannel=" + server->url().toUtf8() + "\n");
+    sandbox::writeFile(dir + QStringLiteral("/service.ini"), service);
     sandbox::writeFile(dir + QStringLiteral("/version"), "\"2.1.0\"\r\n");
     sandbox::writeFile(dir + QStringLiteral("/SPCache"), "cache");
     sandbox::writeFile(dir + QStringLiteral("/Qt5Core.dll"), "runtime");
@@ -105,17 +113,8 @@ void TstInstallE2e::installsAndStartsTheClient()
 {
     const QString program = stagePackage();
     QProcess installer;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    installer.setProcessEnvironment(env);
-    installer.setWorkingDirectory(QFileInfo(program).absolutePath());
-    installer.start(program, QStringList());
-    QVERIFY(installer.waitForStarted());
-    const QByteArray window = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                                       QStringLiteral("--pid"), QString::number(installer.processId())})
-                                  .split('\n')
-                                  .last();
+    startInDisplay(installer, program, {});
+    const QByteArray window = waitForWindow(installer);
     QVERIFY(!window.isEmpty());
 
     // A window is mapped before it takes input: press until the run has begun.
@@ -127,10 +126,7 @@ void TstInstallE2e::installsAndStartsTheClient()
     QVERIFY(QFileInfo::exists(product));
     QTRY_VERIFY_WITH_TIMEOUT(!server->records().isEmpty(), 30000);
     QTest::qWait(300);
-    if (!qEnvironmentVariableIsEmpty("SCREENSHOT_DIR"))
-        QProcess::execute(QStringLiteral("/usr/bin/import"),
-                          {QStringLiteral("-display"), display, QStringLiteral("-window"), QString::fromLatin1(window),
-                           qEnvironmentVariable("SCREENSHOT_DIR") + QStringLiteral("/install-e2e-finished.png")});
+    screenshot(window, QStringLiteral("install-e2e-finished"));
     pressInstall(window);
     QVERIFY(installer.waitForFinished(15000));
     QCOMPARE(installer.exitCode(), 0);
@@ -138,6 +134,7 @@ void TstInstallE2e::installsAndStartsTheClient()
     const QStringList versions = QDir(product).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(versions.size(), 1);
     const QString dir = product + QLatin1Char('/') + versions.first();
+    installed = dir;
     const QString client = dir + QStringLiteral("/NimbraClient.exe");
     QTRY_COMPARE(readFile(clientMark), client.toUtf8() + '\n');
     QCOMPARE(readFile(dir + QStringLiteral("/plugins/render.dll")), QByteArray("plugin"));
@@ -161,6 +158,89 @@ void TstInstallE2e::installsAndStartsTheClient()
     QCOMPARE(server->records().first().toObject().value("query").toObject().value("mark").toString(), QStringLiteral("e2e"));
     // Open to every user.
     QVERIFY(QFileInfo(dir + QStringLiteral("/plugins/render.dll")).permissions() & QFile::WriteOther);
+}
+
+void TstInstallE2e::startInDisplay(QProcess &program, const QString &path, const QStringList &arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QFileInfo(path).absolutePath());
+    program.start(path, arguments);
+    QVERIFY(program.waitForStarted());
+}
+
+QByteArray TstInstallE2e::waitForWindow(QProcess &program)
+{
+    return xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--pid"), QString::number(program.processId())})
+        .split('\n')
+        .last();
+}
+
+void TstInstallE2e::screenshot(const QByteArray &window, const QString &name)
+{
+    if (!qEnvironmentVariableIsEmpty("SCREENSHOT_DIR"))
+        QProcess::execute(QStringLiteral("/usr/bin/import"),
+                          {QStringLiteral("-display"), display, QStringLiteral("-window"), QString::fromLatin1(window),
+                           qEnvironmentVariable("SCREENSHOT_DIR") + QLatin1Char('/') + name + QStringLiteral(".png")});
+}
+
+// The updater shipped with the client, started from its directory as the client would:
+// a second version published with mkversion, some files changed, some not.
+void TstInstallE2e::updatesTheInstalledClient()
+{
+    QVERIFY2(!installed.isEmpty(), "nothing installed");
+    const QString tree = QDir::tempPath() + QStringLiteral("/releases/2.2.0/files");
+    const QFile::Permissions runnable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    sandbox::writeFile(tree + QStringLiteral("/NimbraPVX.exe"), "#!/bin/sh\necho \"$0\" > '" + clientMark.toUtf8() + "'\n# 2.2\n");
+    QFile::setPermissions(tree + QStringLiteral("/NimbraPVX.exe"), runnable);
+    sandbox::writeFile(tree + QStringLiteral("/plugins/render.dll"), "plugin");
+    sandbox::writeFile(tree + QStringLiteral("/plugins/new.dll"), "new in 2.2");
+    QFile::copy(installed + QStringLiteral("/uninstall.exe"), tree + QStringLiteral("/uninstall.exe"));
+    QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), {QStringLiteral("--version"), QStringLiteral("2.2.0"), QStringLiteral("--prefix"),
+                                                      QStringLiteral("{server}/stream/"), QStringLiteral("--note"), QStringLiteral("2.2"),
+                                                      QStringLiteral("-o"), QDir::tempPath() + QStringLiteral("/releases/2.2.0/version.xml"), tree})
+                 .exitCode,
+             0);
+    QFile::remove(clientMark);
+
+    QProcess updater;
+    startInDisplay(updater, installed + QStringLiteral("/update"), {QStringLiteral("2.2.0")});
+    const QByteArray window = waitForWindow(updater);
+    const QString entry = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX");
+    QTRY_VERIFY_WITH_TIMEOUT(sandbox::registryValue(entry, QStringLiteral("installDir")) != installed, 30000);
+    const QString dir = sandbox::registryValue(entry, QStringLiteral("installDir"));
+    QTest::qWait(300);
+    screenshot(window, QStringLiteral("update-e2e-done"));
+    // "Finish": the button's centre, from the form.
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::fromLatin1(window), QStringLiteral("293"),
+             QStringLiteral("333"), QStringLiteral("click"), QStringLiteral("1")});
+    QVERIFY(updater.waitForFinished(15000));
+    QCOMPARE(updater.exitCode(), 0);
+
+    const QString client = dir + QStringLiteral("/NimbraClient.exe");
+    QTRY_COMPARE(readFile(clientMark), client.toUtf8() + '\n');
+    QVERIFY(dir.contains(QStringLiteral("/NimbraPVX/2.2.0.")));
+    QCOMPARE(readFile(dir + QStringLiteral("/plugins/new.dll")), QByteArray("new in 2.2"));
+    QCOMPARE(readFile(dir + QStringLiteral("/plugins/render.dll")), QByteArray("plugin"));
+    QVERIFY(QFileInfo::exists(installed + QStringLiteral("/NimbraClient.exe")));
+    QStringList fetched;
+    for (const QJsonValue &r : server->requests()) {
+        const QJsonObject query = r.toObject().value("query").toObject();
+        if (query.value("version").toString() == QLatin1String("2.2.0") && query.contains("path"))
+            fetched << query.value("path").toString();
+    }
+    fetched.sort();
+    QCOMPARE(fetched, (QStringList{"files///NimbraPVX.exe", "files//plugins//new.dll"}));
+    QCOMPARE(sandbox::registryValue(entry, QStringLiteral("DisplayVersion")), QStringLiteral("2.2.0"));
+    QCOMPARE(sandbox::registryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                                    QStringLiteral("NimbraClient.exe")),
+             QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun"));
+    const QString startMenu = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Nimbra/");
+    QCOMPARE(QFileInfo(startMenu + QStringLiteral("启动星云渲染.lnk")).symLinkTarget(), client);
+    QCOMPARE(QFileInfo(QDir::homePath() + QStringLiteral("/Desktop/星云渲染.lnk")).symLinkTarget(), client);
 }
 
 QTEST_GUILESS_MAIN(TstInstallE2e)
