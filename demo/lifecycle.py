@@ -1,0 +1,318 @@
+#!/usr/bin/env python3
+"""Stages the demo package in a sandbox and drives the client's whole life cycle with the
+real programs: install, update (once or more), uninstall. Windows appear on a virtual
+display (Xvfb) and are pressed with xdotool where a person would press them.
+
+  lifecycle.py --bin BUILD/bin --sandbox DIR [--edition standard|cobranded|partner]
+               [--lang zh|en] [--updates N] [--shots DIR] [--report FILE]
+               [--stage-only --server URL]
+
+Everything happens below the sandbox folder (home, configuration, data, temporary and
+program-files folders); the real home and registry emulation are never touched. With
+--stage-only it only stages the package and publishes the versions for the reference
+service at --server, for a person to go on by hand.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOP = os.path.dirname(HERE)
+VARIANTS = {('standard', 'zh'): 'ZQ.ini', ('standard', 'en'): 'ZQ-en.ini',
+            ('cobranded', 'zh'): 'ZQ-cobranded.ini', ('cobranded', 'en'): 'ZQ-cobranded.ini',
+            ('partner', 'zh'): 'ZQ-partner.ini', ('partner', 'en'): 'ZQ-partner.ini'}
+UNINSTALL = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+RUN = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
+COMPANY = r'HKEY_CURRENT_USER\Software\Quorlan'
+# Button centres inside each window, from the forms (child position plus the 3-pixel frame).
+INSTALL_BUTTON = (293, 293)
+UPDATE_BUTTON = (293, 333)
+UNINSTALL_START = (208, 263)
+UNINSTALL_REASON = (111, 91)
+UNINSTALL_COMMIT = (483, 343)
+UNINSTALL_FINISH = (288, 313)
+
+
+class Sandbox:
+    def __init__(self, root, bin_dir):
+        self.root = os.path.abspath(root)
+        self.bin = os.path.abspath(bin_dir)
+        self.env = dict(os.environ)
+        for name, sub in (('HOME', 'home'), ('XDG_CONFIG_HOME', 'config'), ('XDG_DATA_HOME', 'data'),
+                          ('XDG_RUNTIME_DIR', 'runtime'), ('TMPDIR', 'tmp'), ('PROGRAMFILES', 'programfiles')):
+            path = os.path.join(self.root, sub)
+            os.makedirs(path, exist_ok=True)
+            self.env[name] = path
+        os.chmod(self.env['XDG_RUNTIME_DIR'], 0o700)
+        self.env['QT_QPA_PLATFORM'] = 'xcb'
+        self.processes = []
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def reg(self, *args):
+        tool = os.path.join(os.path.dirname(self.bin), 'tests', 'support', 'regtool')
+        out = subprocess.run([tool] + list(args), env=self.env, capture_output=True, timeout=30)
+        return out.stdout.decode('utf-8')
+
+    def start(self, argv, cwd=None):
+        process = subprocess.Popen(argv, cwd=cwd, env=self.env, stdout=subprocess.DEVNULL,
+                                   stderr=open(self.path('tmp', 'programs.log'), 'ab'))
+        self.processes.append(process)
+        return process
+
+    def stop_all(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+
+
+def wait_for(condition, timeout, what):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return
+        time.sleep(0.1)
+    raise RuntimeError('timed out waiting for ' + what)
+
+
+class Display:
+    def __init__(self, box):
+        self.box = box
+        self.xvfb = subprocess.Popen(['Xvfb', '-displayfd', '1', '-nolisten', 'tcp', '-noreset',
+                                      '-screen', '0', '1024x768x24'], stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        box.processes.append(self.xvfb)
+        box.env['DISPLAY'] = ':' + self.xvfb.stdout.readline().decode().strip()
+
+    def xdotool(self, *args):
+        return subprocess.run(['xdotool'] + list(args), env=self.box.env, capture_output=True,
+                              timeout=30).stdout.decode().split()
+
+    def window(self, process):
+        ids = self.xdotool('search', '--sync', '--onlyvisible', '--pid', str(process.pid))
+        return ids[-1]
+
+    def click(self, window, at):
+        self.xdotool('mousemove', '--window', window, str(at[0]), str(at[1]), 'click', '1')
+
+    def shot(self, window, shots, name):
+        if shots:
+            time.sleep(0.3)
+            subprocess.run(['/usr/bin/import', '-display', self.box.env['DISPLAY'], '-window', window,
+                            os.path.join(shots, name + '.png')], env=self.box.env, timeout=30)
+
+
+def stage(box, edition, lang, server):
+    """The package beside the installer, and versions 2.2.0 and 2.3.0 in the service."""
+    package = box.path('package')
+    shutil.rmtree(package, ignore_errors=True)
+    os.makedirs(package)
+    client = open(os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
+    service = open(os.path.join(HERE, 'service.ini')).read().replace('{server}', server).encode()
+
+    def program(name):
+        return open(os.path.join(box.bin, name), 'rb').read()
+
+    with zipfile.ZipFile(os.path.join(package, 'files.zip'), 'w', zipfile.ZIP_DEFLATED) as z:
+        for name, data, mode in (('NimbraPVX.exe', client, 0o755), ('uninstall.exe', program('uninstall'), 0o755),
+                                 ('update', program('update'), 0o755), ('service.ini', service, 0o644),
+                                 ('plugins/render.dll', b'render plug-in 2.1\n', 0o644)):
+            info = zipfile.ZipInfo(name)
+            info.external_attr = (0o100000 | mode) << 16
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, data)
+    shutil.copy(os.path.join(HERE, VARIANTS[(edition, lang)]), os.path.join(package, 'ZQ.ini'))
+    if lang == 'en' and edition != 'standard':
+        text = open(os.path.join(package, 'ZQ.ini'), 'rb').read() + b'lang=en_us\r\n'
+        open(os.path.join(package, 'ZQ.ini'), 'wb').write(text)
+    for name in ('version', 'SPCache', 'ZQ.ico'):
+        shutil.copy(os.path.join(HERE, name), package)
+    open(os.path.join(package, 'service.ini'), 'wb').write(service)
+    shutil.copy(os.path.join(box.bin, 'install'), package)
+
+    releases = box.path('releases')
+    for version, note in (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support')):
+        tree = os.path.join(releases, version, 'files')
+        os.makedirs(os.path.join(tree, 'plugins'), exist_ok=True)
+        open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(client + ('# %s\n' % version).encode())
+        open(os.path.join(tree, 'plugins', 'render.dll'), 'wb').write(b'render plug-in 2.1\n')
+        open(os.path.join(tree, 'plugins', 'scene-%s.dll' % version), 'wb').write(version.encode())
+        for name, data in (('uninstall.exe', program('uninstall')), ('update', program('update')),
+                           ('service.ini', service)):
+            open(os.path.join(tree, name), 'wb').write(data)
+        subprocess.run([os.path.join(box.bin, 'mkversion'), '--version', version, '--prefix', '{server}/stream/',
+                        '--note', note, '-o', os.path.join(releases, version, 'version.xml'), tree],
+                       env=box.env, check=True, capture_output=True)
+    return package
+
+
+def plant(box):
+    """Things that are not ours, beside everything of ours."""
+    box.reg('set', RUN, 'OtherUpdater.exe', r'"C:\Other\updater.exe" /background')
+    box.reg('set', UNINSTALL + r'\OtherApp', 'DisplayName', 'Other App')
+    box.reg('set', COMPANY + r'\Orvix\Settings', 'InstallDir', r'D:\Orvix')
+    planted = [box.path('programfiles', 'Nimbra', 'notes.txt'),
+               os.path.join(box.env['XDG_DATA_HOME'], 'applications', 'Other', 'Other.lnk'),
+               os.path.join(box.env['HOME'], 'Desktop', 'Other.lnk')]
+    for path in planted:
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, 'w').write('not ours\n')
+    return planted
+
+
+def requests(server_log):
+    entries = []
+    if os.path.exists(server_log):
+        for line in open(server_log, encoding='utf-8'):
+            entries.append(json.loads(line))
+    return entries
+
+
+def run(args):
+    box = Sandbox(args.sandbox, args.bin)
+    report = {'edition': args.edition, 'lang': args.lang, 'sandbox': box.root, 'steps': []}
+    shots = os.path.abspath(args.shots) if args.shots else None
+    if shots:
+        os.makedirs(shots, exist_ok=True)
+    server_log = box.path('tmp', 'requests.jsonl')
+    records = box.path('tmp', 'records.jsonl')
+    address = args.server
+    if not address:
+        server = subprocess.Popen([sys.executable, os.path.join(TOP, 'tools', 'refserver', 'refserver.py'),
+                                   '--releases', box.path('releases'), '--reasons', os.path.join(HERE, 'reasons.json'),
+                                   '--record', records, '--log', server_log],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
+        box.processes.append(server)
+        address = server.stdout.readline().decode().split()[1]
+    package = stage(box, args.edition, args.lang, address)
+    planted = plant(box)
+    report['service'] = address
+    report['package'] = package
+    if args.stage_only:
+        return box, report
+
+    display = Display(box)
+    zh = args.lang == 'zh'
+    key = 'NimbraKW' if args.edition == 'cobranded' else 'NimbraPVX'
+    product_parent = box.path('programfiles', 'OKARender' if args.edition == 'partner' else 'Nimbra')
+    product = os.path.join(product_parent, 'Nimbra for Unity' if args.edition == 'cobranded' else 'NimbraPVX')
+
+    def step(name, started):
+        report['steps'].append({'step': name, 'seconds': round(time.time() - started, 2)})
+
+    # Install: press until the run begins, wait for the report it sends at its end.
+    started = time.time()
+    installer = box.start([os.path.join(package, 'install')], cwd=package)
+    window = display.window(installer)
+    display.shot(window, shots, 'install-1-ready')
+    wait_for(lambda: (display.click(window, INSTALL_BUTTON), time.sleep(0.3), os.path.isdir(product))[2], 15,
+             'the install run to begin')
+    wait_for(lambda: os.path.exists(records), 30, 'the channel report')
+    display.shot(window, shots, 'install-2-finished')
+    display.click(window, INSTALL_BUTTON)
+    installer.wait(15)
+    installed = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
+    step('install', started)
+    report['installed'] = installed
+
+    # Updates: the updater shipped with the client, started from the installed directory.
+    for version in ('2.2.0', '2.3.0')[:args.updates]:
+        started = time.time()
+        before = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
+        updater = box.start([os.path.join(before, 'update'), version], cwd=before)
+        window = display.window(updater)
+        wait_for(lambda: box.reg('get', UNINSTALL + '\\' + key, 'DisplayVersion') == version, 60,
+                 'update to ' + version)
+        display.shot(window, shots, 'update-%s-done' % version)
+        display.click(window, UPDATE_BUTTON)
+        updater.wait(15)
+        fetched = [r['query'].get('path') for r in requests(server_log)
+                   if r['query'].get('version') == version and 'path' in r['query']]
+        report['steps'].append({'step': 'update ' + version, 'seconds': round(time.time() - started, 2),
+                                'downloaded': sorted(fetched)})
+
+    # Uninstall: the uninstaller of the current version; the feedback form where it is asked.
+    started = time.time()
+    current = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
+    uninstaller = box.start([os.path.join(current, 'uninstall.exe')], cwd=current)
+    window = display.window(uninstaller)
+    time.sleep(0.5)
+    display.shot(window, shots, 'uninstall-1-ready')
+    display.click(window, UNINSTALL_START)
+    if zh and args.edition != 'partner':
+        time.sleep(0.5)
+        display.click(window, UNINSTALL_REASON)
+        display.shot(window, shots, 'uninstall-2-feedback')
+        display.click(window, UNINSTALL_COMMIT)
+    wait_for(lambda: not os.path.exists(current), 30, 'the removal')
+    display.shot(window, shots, 'uninstall-3-done')
+    display.click(window, UNINSTALL_FINISH)
+    uninstaller.wait(15)
+    wait_for(lambda: not os.path.exists(product), 20, 'the self-deleting script')
+    step('uninstall', started)
+
+    leftovers = []
+    for path in (product, os.path.join(box.env['XDG_DATA_HOME'], 'applications', 'Nimbra'),
+                 os.path.join(box.env['XDG_DATA_HOME'], 'applications', '渲染云')):
+        if os.path.exists(path):
+            leftovers.append(path)
+    for root, _, files in os.walk(os.path.join(box.env['HOME'], 'Desktop')):
+        leftovers += [os.path.join(root, f) for f in files if f != 'Other.lnk']
+    for hive in ('HKEY_LOCAL_MACHINE.ini', 'HKEY_CURRENT_USER.ini'):
+        text = open(os.path.join(box.env['XDG_CONFIG_HOME'], 'winreg', hive), encoding='utf-8',
+                    errors='replace').read()
+        for ours in ('Uninstall/' + key, 'Quorlan/' + key, 'NimbraClient.exe', 'RenderCloud.exe'):
+            if ours in text:
+                leftovers.append(hive + ': ' + ours)
+    report['leftovers'] = leftovers
+    report['planted_kept'] = all(os.path.exists(p) for p in planted) \
+        and box.reg('get', RUN, 'OtherUpdater.exe') != '' \
+        and box.reg('get', UNINSTALL + r'\OtherApp', 'DisplayName') == 'Other App' \
+        and box.reg('get', COMPANY + r'\Orvix\Settings', 'InstallDir') != ''
+    report['client_runs'] = open(os.path.join(box.env['TMPDIR'], 'client-ran.log')).read().splitlines() \
+        if os.path.exists(os.path.join(box.env['TMPDIR'], 'client-ran.log')) else []
+    report['feedback'] = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+    report['shots'] = shots
+    return box, report
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--bin', required=True)
+    parser.add_argument('--sandbox', required=True)
+    parser.add_argument('--edition', default='standard', choices=['standard', 'cobranded', 'partner'])
+    parser.add_argument('--lang', default='zh', choices=['zh', 'en'])
+    parser.add_argument('--updates', type=int, default=2)
+    parser.add_argument('--shots')
+    parser.add_argument('--report')
+    parser.add_argument('--stage-only', action='store_true')
+    parser.add_argument('--server', help='address of a running refserver serving SANDBOX/releases')
+    args = parser.parse_args()
+    box = None
+    try:
+        box, report = run(args)
+        ok = True
+    except Exception as error:  # the report says what went wrong; every process still stops
+        report = {'error': str(error)}
+        ok = False
+    finally:
+        if box and not args.stage_only:
+            box.stop_all()
+    text = json.dumps(report, ensure_ascii=False, indent=2)
+    if args.report:
+        open(args.report, 'w', encoding='utf-8').write(text)
+    print(text)
+    if args.stage_only and box:
+        return 0
+    return 0 if ok and not report.get('leftovers') and report.get('planted_kept') else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())

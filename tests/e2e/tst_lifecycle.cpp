@@ -1,0 +1,58 @@
+#include "sandbox.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+// The whole life of a client with the real programs, driven by the demo's driver: install,
+// update, update again, uninstall with its self-deleting script. Afterwards nothing of
+// ours is left and nothing of others' is touched.
+class TstLifecycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lifecycle_data();
+    void lifecycle();
+};
+
+void TstLifecycle::lifecycle_data()
+{
+    QTest::addColumn<QString>("edition");
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<int>("clientStarts");  // after the install and each update; the co-branded one also on removal
+    QTest::newRow("standard-chinese") << "standard" << "zh" << 3;
+    QTest::newRow("standard-english") << "standard" << "en" << 3;
+    QTest::newRow("co-branded-chinese") << "cobranded" << "zh" << 4;
+    QTest::newRow("co-branded-english") << "cobranded" << "en" << 4;
+    QTest::newRow("partner-chinese") << "partner" << "zh" << 3;
+    QTest::newRow("partner-english") << "partner" << "en" << 3;
+}
+
+void TstLifecycle::lifecycle()
+{
+    QFETCH(QString, edition);
+    QFETCH(QString, lang);
+    QFETCH(int, clientStarts);
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("Xvfb and xdotool are needed to press the programs' buttons");
+    const QString sandbox = QDir::tempPath() + QLatin1Char('/') + QTest::currentDataTag();
+    QProcess driver;
+    driver.start(QStringLiteral("python3"), {QStringLiteral(LIFECYCLE_PY), QStringLiteral("--bin"), QStringLiteral(CLIENT_BIN_DIR),
+                                             QStringLiteral("--sandbox"), sandbox, QStringLiteral("--edition"), edition,
+                                             QStringLiteral("--lang"), lang});
+    QVERIFY(driver.waitForFinished(180000));
+    const QJsonObject report = QJsonDocument::fromJson(driver.readAllStandardOutput()).object();
+    QVERIFY2(!report.contains("error"), qPrintable(report.value("error").toString()));
+    QCOMPARE(report.value("leftovers").toArray(), QJsonArray());
+    QVERIFY(report.value("planted_kept").toBool());
+    QCOMPARE(report.value("client_runs").toArray().size(), clientStarts);
+    QCOMPARE(driver.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TstLifecycle)
+#include "tst_lifecycle.moc"
