@@ -192,11 +192,11 @@ def run(args):
         box.processes.append(server)
         address = server.stdout.readline().decode().split()[1]
     package = stage(box, args.edition, args.lang, address)
-    planted = plant(box)
     report['service'] = address
     report['package'] = package
     if args.stage_only:
         return box, report
+    planted = plant(box)
 
     display = Display(box)
     zh = args.lang == 'zh'
