@@ -5,10 +5,12 @@ display (Xvfb) and are pressed with xdotool where a person would press them.
 
   lifecycle.py --bin BUILD/bin --sandbox DIR [--edition standard|cobranded|partner]
                [--lang zh|en] [--updates N] [--shots DIR] [--report FILE]
-               [--stage-only --server URL]
+               [--client script|pe] [--stage-only --server URL]
 
 Everything happens below the sandbox folder (home, configuration, data, temporary and
 program-files folders); the real home and registry emulation are never touched. With
+--client pe the client is the Windows demo client (build/bin/demo-client.exe), whose
+branding the report shows as wrestool reads it; it cannot start here. With
 --stage-only it only stages the package and publishes the versions for the reference
 service at --server, for a person to go on by hand.
 """
@@ -109,12 +111,13 @@ class Display:
                             os.path.join(shots, name + '.png')], env=self.box.env, timeout=30)
 
 
-def stage(box, edition, lang, server):
+def stage(box, edition, lang, server, client_kind):
     """The package beside the installer, and versions 2.2.0 and 2.3.0 in the service."""
     package = box.path('package')
     shutil.rmtree(package, ignore_errors=True)
     os.makedirs(package)
-    client = open(os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
+    client = open(os.path.join(box.bin, 'demo-client.exe') if client_kind == 'pe'
+                  else os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
     service = open(os.path.join(HERE, 'service.ini')).read().replace('{server}', server).encode()
 
     def program(name):
@@ -141,7 +144,8 @@ def stage(box, edition, lang, server):
     for version, note in (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support')):
         tree = os.path.join(releases, version, 'files')
         os.makedirs(os.path.join(tree, 'plugins'), exist_ok=True)
-        open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(client + ('# %s\n' % version).encode())
+        # Bytes after the end change the file, not what it does (a PE keeps them as overlay).
+        open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(client + ('\n# %s\n' % version).encode())
         open(os.path.join(tree, 'plugins', 'render.dll'), 'wb').write(b'render plug-in 2.1\n')
         open(os.path.join(tree, 'plugins', 'scene-%s.dll' % version), 'wb').write(version.encode())
         for name, data in (('uninstall.exe', program('uninstall')), ('update', program('update')),
@@ -165,6 +169,25 @@ def plant(box):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         open(path, 'w').write('not ours\n')
     return planted
+
+
+def branding(directory, edition, lang, package):
+    """What wrestool reads from the installed client: its description and whether its
+    icon images are still the ones it was built with."""
+    exe = [f for f in os.listdir(directory) if f.endswith('.exe') and f != 'uninstall.exe'][0]
+    path = os.path.join(directory, exe)
+    version = subprocess.run(['wrestool', '-x', '--raw', '--type=16', path], capture_output=True).stdout
+    icons = subprocess.run(['wrestool', '-x', '--raw', '--type=3', path], capture_output=True).stdout
+    with zipfile.ZipFile(os.path.join(package, 'files.zip')) as z:
+        shipped = os.path.join(os.path.dirname(package), 'tmp', 'shipped.exe')
+        open(shipped, 'wb').write(z.read('NimbraPVX.exe'))
+    original = subprocess.run(['wrestool', '-x', '--raw', '--type=3', shipped], capture_output=True).stdout
+    name = {('standard', 'zh'): '星云渲染', ('cobranded', 'zh'): '星云渲染 Unity', ('partner', 'zh'): '渲染云',
+            ('standard', 'en'): 'Render Cloud', ('cobranded', 'en'): 'Nimbra for Unity',
+            ('partner', 'en'): 'Render Cloud'}[(edition, lang)]
+    # The whole value, terminator included: the shipped description begins with a name too.
+    return {'client': exe, 'description_is_name': name.encode('utf-16-le') + b'\0\0' in version,
+            'icon_replaced': icons != original}
 
 
 def requests(server_log):
@@ -191,7 +214,7 @@ def run(args):
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
         box.processes.append(server)
         address = server.stdout.readline().decode().split()[1]
-    package = stage(box, args.edition, args.lang, address)
+    package = stage(box, args.edition, args.lang, address, args.client)
     report['service'] = address
     report['package'] = package
     if args.stage_only:
@@ -221,6 +244,8 @@ def run(args):
     installed = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
     step('install', started)
     report['installed'] = installed
+    if args.client == 'pe':
+        report['branding'] = {'installed': branding(installed, args.edition, args.lang, package)}
 
     # Updates: the updater shipped with the client, started from the installed directory.
     for version in ('2.2.0', '2.3.0')[:args.updates]:
@@ -237,6 +262,10 @@ def run(args):
                    if r['query'].get('version') == version and 'path' in r['query']]
         report['steps'].append({'step': 'update ' + version, 'seconds': round(time.time() - started, 2),
                                 'downloaded': sorted(fetched)})
+
+    if args.client == 'pe':
+        report['branding']['updated'] = branding(box.reg('get', UNINSTALL + '\\' + key, 'installDir'),
+                                                 args.edition, args.lang, package)
 
     # Uninstall: the uninstaller of the current version; the feedback form where it is asked.
     started = time.time()
@@ -292,6 +321,7 @@ def main():
     parser.add_argument('--updates', type=int, default=2)
     parser.add_argument('--shots')
     parser.add_argument('--report')
+    parser.add_argument('--client', default='script', choices=['script', 'pe'])
     parser.add_argument('--stage-only', action='store_true')
     parser.add_argument('--server', help='address of a running refserver serving SANDBOX/releases')
     args = parser.parse_args()
