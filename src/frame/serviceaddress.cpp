@@ -12,6 +12,7 @@ ServiceAddresses readServiceAddresses(const QString &dir)
     a.update = service.value(QStringLiteral("update"), QStringLiteral("http://update.nimbra.example")).toString();
     a.updateEN = service.value(QStringLiteral("updateEN"), QStringLiteral("http://update-en.nimbra.example")).toString();
     a.channel = service.value(QStringLiteral("channel"), QStringLiteral("http://channel.nimbra.example")).toString();
+    a.updateKey = service.value(QStringLiteral("updateKey")).toString();
     return a;
 }
 

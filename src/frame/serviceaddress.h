@@ -10,6 +10,7 @@ struct ServiceAddresses
     QString update;    // update service, Chinese interface
     QString updateEN;  // update service, English interface
     QString channel;   // installation channel report
+    QString updateKey; // public key that signs version files, when none is compiled in
 };
 
 ServiceAddresses readServiceAddresses(const QString &dir);

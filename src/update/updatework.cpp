@@ -3,10 +3,12 @@
 #include "edition.h"
 #include "serviceaddress.h"
 #include "sha1.h"
+#include "signature.h"
 #include "replyguard.h"
 #include "timedrequest.h"
 #include "updatestate.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -15,6 +17,7 @@
 #include <QtDebug>
 
 int UpdateWork::inactivityTimeoutMs = requestInactivityMs;
+QString UpdateWork::compiledKey = QStringLiteral(UPDATE_PUBLIC_KEY);
 
 namespace {
 
@@ -75,6 +78,11 @@ void UpdateWork::start(bool isEn, QString third)
 {
     const QString url = versionFileAddress(isEn, third);
     qDebug() << url;
+    versionUrl = url;
+    // No quiet fallback: with a key pinned, an unsigned release is refused.
+    publicKey = compiledKey.isEmpty()
+                    ? readServiceAddresses(QCoreApplication::applicationDirPath()).updateKey
+                    : compiledKey;
     manager = new QNetworkAccessManager;
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = get(url, maxVersionFileBytes);
@@ -92,9 +100,42 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
         emit error(-1);
         return;
     }
+    const QByteArray bytes = reply->readAll();
+    if (publicKey.isEmpty()) {
+        useVersionFile(bytes);
+        return;
+    }
+    const QString url = QString(versionUrl).replace(QLatin1String("/getVersionFile.htm?"),
+                                                    QLatin1String("/getVersionSignature.htm?"));
+    QNetworkReply *signatureReply = get(url, 4096);
+    connect(signatureReply, &QNetworkReply::finished, this,
+            [this, signatureReply, bytes] { signatureFinished(signatureReply, bytes); });
+}
+
+void UpdateWork::signatureFinished(QNetworkReply *reply, const QByteArray &versionFile)
+{
+    reply->deleteLater();
+    current = nullptr;
+    if (cancelled)
+        return;
+    const signature::Check check = reply->error() == QNetworkReply::NoError
+                                       ? signature::verify(publicKey.toLatin1(), versionFile, reply->readAll())
+                                       : signature::Check::Malformed;
+    if (check != signature::Check::Valid) {
+        const char *why[] = {"valid", "the pinned key is unusable", "the signature is missing or malformed",
+                             "the signature does not match"};
+        qDebug() << "version file refused:" << why[int(check)] << reply->errorString();
+        emit error(-1);
+        return;
+    }
+    useVersionFile(versionFile);
+}
+
+void UpdateWork::useVersionFile(const QByteArray &bytes)
+{
     emit pro(10);
     VersionFile file;
-    if (!parseVersionFile(reply->readAll(), &file)) {
+    if (!parseVersionFile(bytes, &file)) {
         emit error(-1);
         return;
     }

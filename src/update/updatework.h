@@ -29,6 +29,8 @@ public:
 
     // A request that receives no byte for this long fails as the network would.
     static int inactivityTimeoutMs;
+    // The publisher's key built into the program; when set, service.ini cannot replace it.
+    static QString compiledKey;
 
 signals:
     void error(int code);
@@ -37,6 +39,8 @@ signals:
 
 private:
     void versionFileFinished(QNetworkReply *reply);
+    void signatureFinished(QNetworkReply *reply, const QByteArray &versionFile);
+    void useVersionFile(const QByteArray &bytes);
     void checkFile();
     void downFile();
     bool placeFile(const FileItem &item);
@@ -51,4 +55,6 @@ private:
     FileLists parsed;
     FileLists work;
     QString streamUrl;
+    QString versionUrl;
+    QString publicKey;
 };

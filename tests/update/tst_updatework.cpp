@@ -54,6 +54,9 @@ private slots:
     void retryReplacesAndReportsFailedCopy();
     void hostileInput_data();
     void hostileInput();
+    void signedReleases_data();
+    void signedReleases();
+    void keysVerifyWithOpenssl();
 
 private:
     Outcome run(bool isEn = false, const QString &third = QString());
@@ -459,6 +462,105 @@ void TstUpdateWork::hostileInput()
         for (auto it = release.cbegin(); it != release.cend(); ++it)
             QCOMPARE(fileBytes(newDir + QLatin1Char('/') + it.key()), it.value());
     }
+}
+
+namespace {
+
+// A key pair made by mkversion in dir; returns the public key.
+QString newKey(const QString &dir, const QString &name)
+{
+    QDir().mkpath(dir);
+    sandbox::run(QStringLiteral(MKVERSION), {QStringLiteral("--new-key"), dir + QLatin1Char('/') + name});
+    return QString::fromLatin1(fileBytes(dir + QLatin1Char('/') + name + QStringLiteral(".pub")).trimmed());
+}
+
+} // namespace
+
+void TstUpdateWork::signedReleases_data()
+{
+    QTest::addColumn<QString>("compiled");    // key built in: "a", "b" or none
+    QTest::addColumn<QString>("serviceIni");  // key in service.ini
+    QTest::addColumn<QString>("signature");   // how the release is signed
+    QTest::addColumn<int>("code");
+    QTest::newRow("signed-and-valid") << "" << "a" << "a" << 0;
+    QTest::newRow("signature-missing") << "a" << "" << "none" << -1;
+    QTest::newRow("signature-of-another-file") << "a" << "" << "other-file" << -1;
+    QTest::newRow("altered-after-signing") << "a" << "" << "altered" << -1;
+    QTest::newRow("signed-with-another-key") << "a" << "" << "b" << -1;
+    QTest::newRow("base64-garbage") << "a" << "" << "garbage" << -1;
+    QTest::newRow("no-key-no-signature") << "" << "" << "none" << 0;
+    QTest::newRow("compiled-key-wins") << "a" << "b" << "a" << 0;
+}
+
+// With a key pinned, only a version file it signed, byte for byte, is used.
+void TstUpdateWork::signedReleases()
+{
+    QFETCH(QString, compiled);
+    QFETCH(QString, serviceIni);
+    QFETCH(QString, signature);
+    QFETCH(int, code);
+    const QString keys = QDir::tempPath() + QStringLiteral("/keys");
+    static const QMap<QString, QString> pub{{"a", newKey(keys, "a")}, {"b", newKey(keys, "b")}};
+    const QString release = releases + QLatin1Char('/') + targetVersion;
+    sandbox::writeFile(release + QStringLiteral("/files/a.txt"), "aaaa");
+    QStringList arguments{QStringLiteral("--version"), targetVersion, QStringLiteral("--prefix"), server->url() + QStringLiteral("/stream/"),
+                          QStringLiteral("-o"), release + QStringLiteral("/version.xml"), release + QStringLiteral("/files")};
+    if (signature == QLatin1String("a") || signature == QLatin1String("b") || signature == QLatin1String("altered"))
+        arguments << QStringLiteral("--sign") << keys + (signature == QLatin1String("b") ? "/b.key" : "/a.key");
+    QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), arguments).exitCode, 0);
+    const QString sig = release + QStringLiteral("/version.xml.sig");
+    if (signature == QLatin1String("altered"))
+        sandbox::writeFile(release + QStringLiteral("/version.xml"), fileBytes(release + QStringLiteral("/version.xml")).replace("/stream/", "/streaM/"));
+    if (signature == QLatin1String("garbage"))
+        sandbox::writeFile(sig, "not base64 at all!!\n");
+    if (signature == QLatin1String("other-file")) {
+        QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), {QStringLiteral("--version"), QStringLiteral("9"), QStringLiteral("--sign"),
+                                                          keys + QStringLiteral("/a.key"), QStringLiteral("-o"),
+                                                          keys + QStringLiteral("/other.xml"), release + QStringLiteral("/files")})
+                     .exitCode,
+                 0);
+        QFile::copy(keys + QStringLiteral("/other.xml.sig"), sig);
+    }
+    const QString serviceFile = sandbox::programDir() + QStringLiteral("/service.ini");
+    const QByteArray service = fileBytes(serviceFile);
+    if (!serviceIni.isEmpty())
+        sandbox::writeFile(serviceFile, service + "updateKey=" + pub.value(serviceIni).toLatin1() + "\n");
+    UpdateWork::compiledKey = pub.value(compiled);
+
+    const Outcome o = run();
+    UpdateWork::compiledKey.clear();
+    sandbox::writeFile(serviceFile, service);
+    QCOMPARE(o.errors, code ? QList<int>{code} : QList<int>());
+    QCOMPARE(QFileInfo::exists(newDir), code == 0);
+}
+
+// An independent checker agrees: OpenSSL verifies mkversion's signature with the key
+// mkversion wrote, and only the owner can read the private key.
+void TstUpdateWork::keysVerifyWithOpenssl()
+{
+    const QString dir = QDir::tempPath() + QStringLiteral("/openssl");
+    const QString pub = newKey(dir, QStringLiteral("publisher"));
+    // Group and others get nothing (the owner's bits are 0xF000, the user's 0x0F00).
+    QCOMPARE(int(QFile::permissions(dir + QStringLiteral("/publisher.key")) & 0x00FF), 0);
+    sandbox::writeFile(dir + QStringLiteral("/files/a.txt"), "a");
+    QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), {QStringLiteral("--version"), QStringLiteral("1"), QStringLiteral("--sign"),
+                                                      dir + QStringLiteral("/publisher.key"), QStringLiteral("-o"),
+                                                      dir + QStringLiteral("/version.xml"), dir + QStringLiteral("/files")})
+                 .exitCode,
+             0);
+    // The public key as OpenSSL derives it from the private one: a 12-byte prefix, then the key.
+    QProcess derive;
+    derive.start(QStringLiteral("openssl"), {QStringLiteral("pkey"), QStringLiteral("-in"), dir + QStringLiteral("/publisher.key"),
+                                             QStringLiteral("-pubout"), QStringLiteral("-outform"), QStringLiteral("DER")});
+    QVERIFY(derive.waitForFinished());
+    QCOMPARE(derive.readAllStandardOutput().mid(12).toBase64(), pub.toLatin1());
+    sandbox::writeFile(dir + QStringLiteral("/sig.bin"), QByteArray::fromBase64(fileBytes(dir + QStringLiteral("/version.xml.sig"))));
+    QProcess verify;
+    verify.start(QStringLiteral("openssl"), {QStringLiteral("pkeyutl"), QStringLiteral("-verify"), QStringLiteral("-inkey"),
+                                             dir + QStringLiteral("/publisher.key"), QStringLiteral("-rawin"), QStringLiteral("-in"),
+                                             dir + QStringLiteral("/version.xml"), QStringLiteral("-sigfile"), dir + QStringLiteral("/sig.bin")});
+    QVERIFY(verify.waitForFinished());
+    QVERIFY2(verify.readAllStandardOutput().contains("Signature Verified Successfully"), verify.readAllStandardError().constData());
 }
 
 QTEST_GUILESS_MAIN(TstUpdateWork)

@@ -7,6 +7,7 @@ Serves on 127.0.0.1 (a free port unless --port is given) and prints its address:
 Update service (any prefix before the file names):
   GET  .../getVersionFile.htm?version=V[&client=C]  RELEASES/V/version-C.xml if it exists,
        else RELEASES/V/version.xml; the text "{server}" in it becomes this server's address
+  GET  .../getVersionSignature.htm?version=V[&client=C]  the same file's signature (.sig beside it)
   GET  .../getVersionStream.htm?path=P&version=V    the file RELEASES/V/P
 Channel service:
   POST /clientChannel/clientChannelInfo?mark=..&macAddr=..&cpu=..   recorded
@@ -133,6 +134,8 @@ class Handler(BaseHTTPRequestHandler):
     def route(self, method, path, query, body):
         if path.endswith('getVersionFile.htm'):
             return self.version_file(query)
+        if path.endswith('getVersionSignature.htm'):
+            return self.version_file(query, '.sig')
         if path.endswith('getVersionStream.htm'):
             return self.release_file(query)
         if path == '/clientChannel/clientChannelInfo' and method == 'POST':
@@ -154,7 +157,7 @@ class Handler(BaseHTTPRequestHandler):
             return 200, b'{"code":200}', 'application/json'
         return 404, b'not found', 'text/plain'
 
-    def version_file(self, query):
+    def version_file(self, query, suffix=''):
         version = clean_relative(query.get('version', ''))
         if not version or len(version) != 1:
             return 404, b'no such version', 'text/plain'
@@ -164,6 +167,12 @@ class Handler(BaseHTTPRequestHandler):
         for name in names:
             file = os.path.join(folder, name)
             if os.path.isfile(file):
+                if suffix:
+                    # A signature covers the bytes as published: nothing is replaced in them.
+                    if not os.path.isfile(file + suffix):
+                        return 404, b'not signed', 'text/plain'
+                    with open(file + suffix, 'rb') as f:
+                        return 200, f.read(), 'text/plain'
                 with open(file, 'rb') as f:
                     return 200, f.read().replace(b'{server}', self.state.base.encode()), 'text/xml'
         return 404, b'no such version', 'text/plain'
