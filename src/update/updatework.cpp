@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "downloadqueue.h"
 #include "edition.h"
 #include "serviceaddress.h"
 #include "sha1.h"
@@ -63,14 +64,15 @@ QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes)
 {
     QNetworkReply *reply = manager->get(timedRequest(url, inactivityTimeoutMs));
     ReplyGuard::watch(reply, maxBytes);
-    current = reply;
     return reply;
 }
 
 void UpdateWork::cancel()
 {
     cancelled = true;
-    if (current)
+    if (downloads)
+        downloads->abort();
+    else if (current)
         current->abort();
 }
 
@@ -86,6 +88,7 @@ void UpdateWork::start(bool isEn, QString third)
     manager = new QNetworkAccessManager;
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = get(url, maxVersionFileBytes);
+    current = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { versionFileFinished(reply); });
 }
 
@@ -108,6 +111,7 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
     const QString url = QString(versionUrl).replace(QLatin1String("/getVersionFile.htm?"),
                                                     QLatin1String("/getVersionSignature.htm?"));
     QNetworkReply *signatureReply = get(url, 4096);
+    current = signatureReply;
     connect(signatureReply, &QNetworkReply::finished, this,
             [this, signatureReply, bytes] { signatureFinished(signatureReply, bytes); });
 }

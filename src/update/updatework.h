@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class DownloadQueue;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -43,14 +44,15 @@ private:
     void useVersionFile(const QByteArray &bytes);
     void checkFile();
     void downFile();
-    bool placeFile(const FileItem &item);
-    bool fetchFile(const QString &url, const QString &path, const QString &expectedHash);
+    bool fetchAll(const QList<FileItem> &items, const QString &section);
+    bool placeFile(const FileItem &item, const QString &section, DownloadQueue *queue);
     QString fileAddress(const QString &section, const FileItem &item) const;
     QNetworkReply *get(const QString &url, qint64 maxBytes = -1);
     static bool isAcceptable(const VersionFile &file);
 
     QNetworkAccessManager *manager = nullptr;
-    QNetworkReply *current = nullptr;
+    QNetworkReply *current = nullptr;  // the version file's or its signature's request
+    DownloadQueue *downloads = nullptr;
     bool cancelled = false;
     FileLists parsed;
     FileLists work;

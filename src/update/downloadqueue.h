@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QEventLoop;
+class QNetworkReply;
+
+// Downloads of one update run, up to `parallel` at a time: each streamed to a temporary
+// file beside its target and hashed on the way, and given the target's name only when its
+// length and SHA-1 (when one is expected) match. The first failure aborts the others and
+// removes their partial files, so a retry fetches only what is missing.
+class DownloadQueue : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Get = std::function<QNetworkReply *(const QString &url)>;
+
+    DownloadQueue(Get get, QString root, int parallel);
+    ~DownloadQueue() override;
+
+    void add(const QString &url, const QString &path, const QString &expectedHash);
+    // Runs every download to its end (nested event loop); false after the first failure
+    // or abort().
+    bool run();
+    void abort();
+
+    static int parallelDefault;
+
+private:
+    struct Job;
+    void startNext();
+    void finish(Job *job);
+    bool complete(Job *job);
+    void release(QNetworkReply *reply);
+
+    Get get;
+    QString root;  // nothing is written through a link below it
+    int parallel;
+    QList<std::shared_ptr<Job>> waiting;
+    QList<std::shared_ptr<Job>> running;
+    QEventLoop *loop = nullptr;
+    bool failed = false;
+};
