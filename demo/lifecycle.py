@@ -75,6 +75,19 @@ class Sandbox:
                 process.wait()
 
 
+def press_until_gone(display, window, at, process, what, timeout=20):
+    """Presses a button until its program ends: a press before the window is ready is lost."""
+    deadline = time.time() + timeout
+    while process.poll() is None:
+        if time.time() > deadline:
+            raise RuntimeError('timed out waiting for ' + what)
+        display.click(window, at)
+        try:
+            process.wait(1)
+        except subprocess.TimeoutExpired:
+            pass
+
+
 def wait_for(condition, timeout, what):
     deadline = time.time() + timeout
     while time.time() < deadline:
@@ -238,9 +251,9 @@ def run(args):
     wait_for(lambda: (display.click(window, INSTALL_BUTTON), time.sleep(0.3), os.path.isdir(product))[2], 15,
              'the install run to begin')
     wait_for(lambda: os.path.exists(records), 30, 'the channel report')
+    time.sleep(0.3)
     display.shot(window, shots, 'install-2-finished')
-    display.click(window, INSTALL_BUTTON)
-    installer.wait(15)
+    press_until_gone(display, window, INSTALL_BUTTON, installer, 'the installer to start the client')
     installed = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
     step('install', started)
     report['installed'] = installed
@@ -255,9 +268,9 @@ def run(args):
         window = display.window(updater)
         wait_for(lambda: box.reg('get', UNINSTALL + '\\' + key, 'DisplayVersion') == version, 60,
                  'update to ' + version)
+        time.sleep(0.3)
         display.shot(window, shots, 'update-%s-done' % version)
-        display.click(window, UPDATE_BUTTON)
-        updater.wait(15)
+        press_until_gone(display, window, UPDATE_BUTTON, updater, 'the updater to start the client')
         fetched = [r['query'].get('path') for r in requests(server_log)
                    if r['query'].get('version') == version and 'path' in r['query']]
         report['steps'].append({'step': 'update ' + version, 'seconds': round(time.time() - started, 2),
@@ -272,18 +285,19 @@ def run(args):
     current = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
     uninstaller = box.start([os.path.join(current, 'uninstall.exe')], cwd=current)
     window = display.window(uninstaller)
-    time.sleep(0.5)
+    time.sleep(1)
     display.shot(window, shots, 'uninstall-1-ready')
     display.click(window, UNINSTALL_START)
     if zh and args.edition != 'partner':
-        time.sleep(0.5)
+        time.sleep(1)
         display.click(window, UNINSTALL_REASON)
+        time.sleep(0.3)
         display.shot(window, shots, 'uninstall-2-feedback')
         display.click(window, UNINSTALL_COMMIT)
     wait_for(lambda: not os.path.exists(current), 30, 'the removal')
+    time.sleep(0.3)
     display.shot(window, shots, 'uninstall-3-done')
-    display.click(window, UNINSTALL_FINISH)
-    uninstaller.wait(15)
+    press_until_gone(display, window, UNINSTALL_FINISH, uninstaller, 'the uninstaller to close')
     wait_for(lambda: not os.path.exists(product), 20, 'the self-deleting script')
     step('uninstall', started)
 
