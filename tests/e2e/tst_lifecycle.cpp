@@ -45,6 +45,8 @@ void TstLifecycle::lifecycle()
     QFETCH(int, clientStarts);
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         QSKIP("Xvfb and xdotool are needed to press the programs' buttons");
+    if (client == QLatin1String("pe") && !QFileInfo::exists(QStringLiteral(CLIENT_BIN_DIR "/demo-client.exe")))
+        QSKIP("the Windows demo client needs mingw-w64");
     const QString sandbox = QDir::tempPath() + QLatin1Char('/') + QTest::currentDataTag();
     QProcess driver;
     driver.start(QStringLiteral("python3"), {QStringLiteral(LIFECYCLE_PY), QStringLiteral("--bin"), QStringLiteral(CLIENT_BIN_DIR),
