@@ -156,10 +156,12 @@ void DownloadQueue::finish(Job *job)
 // A body of the announced length and the expected hash takes the file's name.
 bool DownloadQueue::complete(Job *job)
 {
+    // After a redirect Qt may keep the first answer's length; the hash still decides then.
+    const bool redirected = job->reply->url() != job->reply->request().url();
     const QVariant announced = job->reply->header(QNetworkRequest::ContentLengthHeader);
     const bool whole = !failed && job->take() && job->reply->error() == QNetworkReply::NoError
                        && (job->part->close(), job->part->error() == QFile::NoError)
-                       && (!announced.isValid() || announced.toLongLong() == job->written)
+                       && (redirected || !announced.isValid() || announced.toLongLong() == job->written)
                        && (job->expectedHash.isEmpty() || job->sha1.hexDigest() == job->expectedHash);
     if (!whole)
         return false;

@@ -1,0 +1,212 @@
+#include "peresources.h"
+#include "refserver.h"
+#include "sandbox.h"
+#include "updatestate.h"
+#include "updatework.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QStandardPaths>
+#include <QThread>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+QByteArray runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess p;
+    p.start(program, arguments);
+    p.waitForFinished(60000);
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
+// The updater against the services a publisher runs: refserver, and nginx with the
+// template of tools/publish over http and over https, with one table of cases.
+class TstServing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void update_data();
+    void update();
+
+private:
+    void makeCertificates();
+    QString startNginx();
+    int run(const QString &service, const QString &third);
+
+    QScopedPointer<RefServer> refserver;
+    QProcess nginx;
+    QString work;
+    int httpPort = 0, httpsPort = 0, wrongHostPort = 0;
+    int number = 0;
+};
+
+void TstServing::makeCertificates()
+{
+    const QString openssl = QStringLiteral("openssl");
+    runTool(openssl, {"req", "-x509", "-newkey", "ed25519", "-nodes", "-days", "2", "-subj", "/CN=Test CA", "-keyout",
+                      work + "/ca.key", "-out", work + "/ca.pem"});
+    for (const QString &host : {QStringLiteral("good"), QStringLiteral("other")}) {
+        const QString san = host == QLatin1String("good") ? "subjectAltName=IP:127.0.0.1" : "subjectAltName=DNS:other.example";
+        runTool(openssl, {"req", "-newkey", "ed25519", "-nodes", "-subj", "/CN=" + host, "-keyout", work + "/" + host + ".key",
+                          "-out", work + "/" + host + ".csr"});
+        sandbox::writeFile(work + "/" + host + ".ext", san.toUtf8() + "\n");
+        runTool(openssl, {"x509", "-req", "-in", work + "/" + host + ".csr", "-CA", work + "/ca.pem", "-CAkey", work + "/ca.key",
+                          "-CAcreateserial", "-days", "2", "-extfile", work + "/" + host + ".ext", "-out", work + "/" + host + ".pem"});
+    }
+}
+
+QString TstServing::startNginx()
+{
+    httpPort = 30000 + QRandomGenerator::global()->bounded(20000);
+    httpsPort = httpPort + 1;
+    wrongHostPort = httpPort + 2;
+    QString conf = QString::fromUtf8(fileBytes(QStringLiteral(PUBLISH_DIR "/nginx.conf")));
+    // One server per listener: http, https with a certificate for 127.0.0.1, https for another host.
+    const int start = conf.indexOf(QLatin1String("    server {")), end = conf.lastIndexOf(QLatin1Char('}'));
+    const QString server = conf.mid(start, end - start);
+    QString servers;
+    for (const QString &listen : {QStringLiteral("127.0.0.1:%1").arg(httpPort), QStringLiteral("127.0.0.1:%1 ssl").arg(httpsPort),
+                                  QStringLiteral("127.0.0.1:%1 ssl").arg(wrongHostPort)}) {
+        const QString host = listen.endsWith(QLatin1String("ssl")) && listen.contains(QString::number(wrongHostPort)) ? "other" : "good";
+        QString tls = listen.endsWith(QLatin1String("ssl"))
+                          ? QStringLiteral("ssl_certificate %1/%2.pem; ssl_certificate_key %1/%2.key;").arg(work, host)
+                          : QString();
+        servers += QString(server).replace(QLatin1String("@LISTEN@"), listen).replace(QLatin1String("@TLS@"), tls)
+                       .replace(QLatin1String("@ROOT@"), work + (listen.endsWith(QLatin1String("ssl")) ? "/https" : "/http"));
+    }
+    conf = conf.left(start) + servers + QStringLiteral("}\n");
+    conf.replace(QLatin1String("@PREFIX@"), work);
+    if (geteuid() == 0)
+        conf.replace(QLatin1String("daemon off;"), QLatin1String("daemon off;\nuser root;"));
+    QDir().mkpath(work + "/tmp");
+    sandbox::writeFile(work + "/nginx.conf", conf.toUtf8());
+    nginx.start(QStringLiteral("/usr/sbin/nginx"), {"-c", work + "/nginx.conf", "-p", work});
+    nginx.waitForFinished(700);  // still running after this: listening
+    return nginx.state() == QProcess::Running ? QString() : QString::fromUtf8(fileBytes(work + "/error.log"));
+}
+
+void TstServing::initTestCase()
+{
+    if (!QFile::exists(QStringLiteral("/usr/sbin/nginx")))
+        QSKIP("nginx-light is not installed");
+    work = QDir::tempPath() + QStringLiteral("/serving");
+    QDir().mkpath(work);
+    makeCertificates();
+    const QString failure = startNginx();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    refserver.reset(new RefServer(work + QStringLiteral("/refserver")));
+    QVERIFY(refserver->isRunning());
+    // The test's own trust, never the product's: the authority it made.
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromPath(work + QStringLiteral("/ca.pem")));
+    QSslConfiguration::setDefaultConfiguration(tls);
+    UpdateWork::inactivityTimeoutMs = 5000;
+    sandbox::run(QStringLiteral(MKVERSION), {"--new-key", work + "/publisher"});
+}
+
+void TstServing::cleanupTestCase()
+{
+    nginx.terminate();
+    nginx.waitForFinished();
+}
+
+void TstServing::update_data()
+{
+    QTest::addColumn<QString>("service");  // refserver, http, https, wrong-host
+    QTest::addColumn<QString>("release");  // what is published
+    QTest::addColumn<QString>("third");
+    QTest::addColumn<int>("code");
+    for (const char *service : {"refserver", "http", "https"}) {
+        QTest::addRow("%s-special-names", service) << service << "special" << "" << 0;
+        QTest::addRow("%s-signed", service) << service << "signed" << "" << 0;
+        QTest::addRow("%s-per-edition", service) << service << "edition" << "OKARender" << 0;
+        QTest::addRow("%s-unknown-version", service) << service << "none" << "" << -1;
+    }
+    QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
+}
+
+int TstServing::run(const QString &service, const QString &third)
+{
+    sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
+                       "[server]\nupdate=" + service.toUtf8() + "\n; " + QByteArray(number % 7, '-') + "\n");
+    QList<int> errors;
+    bool done = false;
+    QThread thread;
+    auto *worker = new UpdateWork;
+    worker->moveToThread(&thread);
+    connect(worker, &UpdateWork::pro, this, [&](int p) { done = done || p == 100; });
+    connect(worker, &UpdateWork::error, this, [&](int e) { errors << e; });
+    thread.start();
+    QMetaObject::invokeMethod(worker, "start", Q_ARG(bool, false), Q_ARG(QString, third));
+    if (!QTest::qWaitFor([&] { return done || !errors.isEmpty(); }, 20000))
+        errors << 0;  // neither an end nor a failure
+    thread.quit();
+    thread.wait();
+    delete worker;
+    return errors.isEmpty() ? (done ? 0 : 1) : errors.first();
+}
+
+void TstServing::update()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, release);
+    QFETCH(QString, third);
+    QFETCH(int, code);
+    ++number;
+    targetVersion = QStringLiteral("2.%1.0").arg(number);
+    oldDir = work + QStringLiteral("/old");
+    newDir = work + QStringLiteral("/new-%1").arg(number);
+    const QString base = service == QLatin1String("refserver") ? refserver->url()
+                         : service == QLatin1String("http")    ? QStringLiteral("http://127.0.0.1:%1").arg(httpPort)
+                         : service == QLatin1String("https")   ? QStringLiteral("https://127.0.0.1:%1").arg(httpsPort)
+                                                               : QStringLiteral("https://127.0.0.1:%1").arg(wrongHostPort);
+    const QString root = service == QLatin1String("refserver") ? work + "/refserver" : service == QLatin1String("http") ? work + "/http" : work + "/https";
+    UpdateWork::compiledKey = release == QLatin1String("signed") ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
+
+    QMap<QString, QByteArray> files{{"client.exe", "client"}};
+    if (release == QLatin1String("special") || release == QLatin1String("signed"))
+        files = {{"bin/e f.dll", "blank"}, {QStringLiteral("渲染/云.dll"), "cjk"}, {"libstdc++-6.dll", "plus"},
+                 {"a&b.dll", "amp"}, {"c#d.dll", "hash"}, {"50%.dll", "percent"}};
+    const QString tree = work + QStringLiteral("/trees/%1").arg(number);
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        sandbox::writeFile(tree + "/" + it.key(), it.value());
+    sandbox::writeFile(tree + "-oka/oka.dll", "partner only");
+    QStringList arguments{root, targetVersion, tree, "--prefix", base + "/stream/"};
+    if (release == QLatin1String("signed"))
+        arguments << "--key" << work + "/publisher.key";
+    if (release == QLatin1String("edition"))
+        arguments << "--client" << "oka" << tree + "-oka";
+    if (release != QLatin1String("none")) {
+        QProcess publish;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MKVERSION"), QStringLiteral(MKVERSION));
+        publish.setProcessEnvironment(env);
+        publish.start(QStringLiteral(PUBLISH_DIR "/publish"), arguments);
+        QVERIFY(publish.waitForFinished(30000));
+        QVERIFY2(publish.exitCode() == 0, publish.readAllStandardError().constData());
+    }
+
+    QCOMPARE(run(base, third), code);
+    UpdateWork::compiledKey.clear();
+    if (code != 0) {
+        QVERIFY(!QFileInfo::exists(newDir));
+        return;
+    }
+    if (release == QLatin1String("edition"))
+        files = {{"oka.dll", "partner only"}};
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        QCOMPARE(fileBytes(newDir + "/" + it.key()), it.value());
+}
+
+QTEST_GUILESS_MAIN(TstServing)
+#include "tst_serving.moc"
