@@ -23,20 +23,8 @@ const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Micro
 const QString runKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 const QString settingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings");
 
-QString value(const QString &key, const QString &name)
-{
-    return sandbox::registryValue(key, name, QStringLiteral("<absent>"));
-}
-
-QString startMenu()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
-}
-
-QString desktop()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-}
+using sandbox::desktopDir;
+using sandbox::startMenuDir;
 
 } // namespace
 
@@ -82,7 +70,7 @@ void TstDeploy::init()
     sandbox::clearRegistry();
     Widget::extractedCount = 0;
     BaseWidget::languageFlag = true;
-    for (const QString &dir : {startMenu(), desktop(), qEnvironmentVariable("PROGRAMFILES")})
+    for (const QString &dir : {startMenuDir(), desktopDir(), qEnvironmentVariable("PROGRAMFILES")})
         QDir(dir).removeRecursively();
     sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
                        "[server]\nchannel=" + server->url().toUtf8() + "\n");
@@ -188,31 +176,31 @@ void TstDeploy::deployment()
     QCOMPARE(fileBytes(qEnvironmentVariable("XDG_DATA_HOME") + QLatin1Char('/') + key + QStringLiteral("/AllUser/SPCache")),
              QByteArray("cache"));
 
-    QCOMPARE(QFileInfo(desktop() + QLatin1Char('/') + desktopLink).symLinkTarget(), client);
+    QCOMPARE(QFileInfo(desktopDir() + QLatin1Char('/') + desktopLink).symLinkTarget(), client);
     if (startLink.isEmpty()) {
-        QVERIFY(QDir(startMenu()).isEmpty());
+        QVERIFY(QDir(startMenuDir()).isEmpty());
     } else {
-        QCOMPARE(QFileInfo(startMenu() + QLatin1Char('/') + startLink).symLinkTarget(), client);
-        QCOMPARE(QFileInfo(startMenu() + QLatin1Char('/') + uninstallLink).symLinkTarget(), uninstaller);
+        QCOMPARE(QFileInfo(startMenuDir() + QLatin1Char('/') + startLink).symLinkTarget(), client);
+        QCOMPARE(QFileInfo(startMenuDir() + QLatin1Char('/') + uninstallLink).symLinkTarget(), uninstaller);
     }
 
     const QString entry = uninstallKey + key;
     const bool chinese = ini.value("lang") != QLatin1String("en_us");
     const QString shownName = chinese ? ini.value("name") : ini.value("nameEN");
-    QCOMPARE(value(entry, "DisplayName"), shownName);
-    QCOMPARE(value(entry, "UninstallString"), uninstaller);
-    QCOMPARE(value(entry, "installDir"), dir);
-    QCOMPARE(value(entry, "DisplayVersion"), QStringLiteral("2.1.0"));
-    QCOMPARE(value(entry, "DisplayIcon"), client);
-    QCOMPARE(value(entry, "Publisher"), publisher);
-    QCOMPARE(value(entry, "URLInfoAbout") != QLatin1String("<absent>"), makerAddress);
-    QCOMPARE(value(runKey, ini.value("exe")),
+    QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayName"), shownName);
+    QCOMPARE(sandbox::valueOrAbsent(entry, "UninstallString"), uninstaller);
+    QCOMPARE(sandbox::valueOrAbsent(entry, "installDir"), dir);
+    QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayVersion"), QStringLiteral("2.1.0"));
+    QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayIcon"), client);
+    QCOMPARE(sandbox::valueOrAbsent(entry, "Publisher"), publisher);
+    QCOMPARE(sandbox::valueOrAbsent(entry, "URLInfoAbout") != QLatin1String("<absent>"), makerAddress);
+    QCOMPARE(sandbox::valueOrAbsent(runKey, ini.value("exe")),
              autoRunChecked ? QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun") : QStringLiteral("<absent>"));
     const QString settings = settingsKey.arg(key);
-    QCOMPARE(value(settings, "ThirdPart"), ini.value("third"));
-    QCOMPARE(value(settings, "Language"), chinese ? QStringLiteral("zh_cn") : QStringLiteral("en_us"));
-    QCOMPARE(value(settings, "InstallDir"), dir);
-    QCOMPARE(value(settings, "info"), info);
+    QCOMPARE(sandbox::valueOrAbsent(settings, "ThirdPart"), ini.value("third"));
+    QCOMPARE(sandbox::valueOrAbsent(settings, "Language"), chinese ? QStringLiteral("zh_cn") : QStringLiteral("en_us"));
+    QCOMPARE(sandbox::valueOrAbsent(settings, "InstallDir"), dir);
+    QCOMPARE(sandbox::valueOrAbsent(settings, "info"), info);
 
     QCOMPARE(sandbox::child<QPushButton>(window, "install")->text(),
              chinese ? QStringLiteral("开启") + shownName : QStringLiteral("Finish"));
@@ -238,7 +226,7 @@ void TstDeploy::reinstallReplacesLinks()
     install(window);
     QVERIFY(window.installDir != first);
     QVERIFY(QFileInfo::exists(first + QStringLiteral("/NimbraClient.exe")));
-    for (const QString &link : {startMenu() + QStringLiteral("/Nimbra/启动星云渲染.lnk"), desktop() + QStringLiteral("/星云渲染.lnk")})
+    for (const QString &link : {startMenuDir() + QStringLiteral("/Nimbra/启动星云渲染.lnk"), desktopDir() + QStringLiteral("/星云渲染.lnk")})
         QCOMPARE(QFileInfo(link).symLinkTarget(), window.installDir + QStringLiteral("/NimbraClient.exe"));
 }
 
@@ -272,9 +260,9 @@ void TstDeploy::errorExitsRegisterNothing()
     QVERIFY(!QFileInfo::exists(window.installDir + QStringLiteral("/../NimbraClient.exe")));
     QVERIFY(!QFileInfo::exists(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")))
             || sandbox::registryValue(uninstallKey + QStringLiteral("NimbraPVX"), QStringLiteral("installDir")).isEmpty());
-    QCOMPARE(value(settingsKey.arg(QStringLiteral("NimbraPVX")), "info"), QStringLiteral("<absent>"));
-    QCOMPARE(value(runKey, ini.value("exe")), QStringLiteral("<absent>"));
-    QVERIFY(QDir(desktop()).isEmpty());
+    QCOMPARE(sandbox::valueOrAbsent(settingsKey.arg(QStringLiteral("NimbraPVX")), "info"), QStringLiteral("<absent>"));
+    QCOMPARE(sandbox::valueOrAbsent(runKey, ini.value("exe")), QStringLiteral("<absent>"));
+    QVERIFY(QDir(desktopDir()).isEmpty());
 }
 
 void TstDeploy::finishStartsClientAndCompanion_data()

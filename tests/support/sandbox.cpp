@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QScopedPointer>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -34,6 +35,21 @@ void writeZqIni(const QString &dir, const QMap<QString, QString> &info)
     for (auto it = info.cbegin(); it != info.cend(); ++it)
         text += it.key().toLatin1() + '=' + gb2312->fromUnicode(it.value()) + "\r\n";
     writeFile(dir + QStringLiteral("/ZQ.ini"), text);
+}
+
+QString valueOrAbsent(const QString &key, const QString &name)
+{
+    return registryValue(key, name, QStringLiteral("<absent>"));
+}
+
+QString startMenuDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+}
+
+QString desktopDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
 }
 
 void setRegistryValue(const QString &key, const QString &name, const QString &value)

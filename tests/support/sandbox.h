@@ -23,6 +23,13 @@ void setRegistryValue(const QString &key, const QString &name, const QString &va
 QString registryValue(const QString &key, const QString &name, const QString &fallback = QString());
 void clearRegistry();
 
+// A registry value, read back as "<absent>" when missing.
+QString valueOrAbsent(const QString &key, const QString &name);
+
+// The user's Start-menu programs folder and desktop, where the shortcuts go.
+QString startMenuDir();
+QString desktopDir();
+
 // A child widget of a window by its object name.
 template <typename T>
 T *child(QObject &window, const char *name)

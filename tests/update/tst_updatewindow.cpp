@@ -21,20 +21,8 @@ const QString entryKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft
 const QString runKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 const QString settingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraKW\\Settings");
 
-QString value(const QString &key, const QString &name)
-{
-    return sandbox::registryValue(key, name, QStringLiteral("<absent>"));
-}
-
-QString startMenu()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
-}
-
-QString desktop()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-}
+using sandbox::desktopDir;
+using sandbox::startMenuDir;
 
 QPushButton *button(QWidget &w, const char *name)
 {
@@ -88,7 +76,7 @@ void TstUpdateWindow::init()
     sandbox::clearRegistry();
     server->clearFaults();
     BaseWidget::languageFlag = true;
-    for (const QString &dir : {startMenu(), desktop()})
+    for (const QString &dir : {startMenuDir(), desktopDir()})
         QDir(dir).removeRecursively();
 }
 
@@ -179,7 +167,7 @@ void TstUpdateWindow::states()
     if (cause != QLatin1String("unpublished"))
         QCOMPARE(sandbox::child<QTextEdit>(window, "textEdit")->toPlainText(), QStringLiteral("新版本"));
     // Only a finished apply registers the new directory.
-    QCOMPARE(value(entryKey, "installDir") == ::newDir, err.isEmpty());
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "installDir") == ::newDir, err.isEmpty());
     if (!qEnvironmentVariableIsEmpty("SCREENSHOT_DIR"))
         window.grab().save(qEnvironmentVariable("SCREENSHOT_DIR") + QStringLiteral("/update-%1.png").arg(QTest::currentDataTag()));
 }
@@ -243,12 +231,12 @@ void TstUpdateWindow::apply()
     const QString name = english ? QStringLiteral("Render Cloud") : QStringLiteral("渲染云");
     const QString start = (english ? QStringLiteral("start ") : QStringLiteral("启动")) + name + QStringLiteral(".lnk");
     // The installer's links, in the partner's folder, which also holds a file of the user's.
-    const QString oldFolder = startMenu() + QLatin1Char('/') + name;
+    const QString oldFolder = startMenuDir() + QLatin1Char('/') + name;
     QDir().mkpath(oldFolder);
     QFile::link(installDir + QStringLiteral("/NimbraClient.exe"), oldFolder + QLatin1Char('/') + start);
     sandbox::writeFile(oldFolder + QStringLiteral("/Manual.txt"), "user's");
-    QDir().mkpath(desktop());
-    QFile::link(installDir + QStringLiteral("/NimbraClient.exe"), desktop() + QLatin1Char('/') + name + QStringLiteral(".lnk"));
+    QDir().mkpath(desktopDir());
+    QFile::link(installDir + QStringLiteral("/NimbraClient.exe"), desktopDir() + QLatin1Char('/') + name + QStringLiteral(".lnk"));
     Files release{{"NimbraPVX.exe", fileBytes(QStringLiteral(PE_FIXTURE_DIR "/client.exe"))}, {"uninstall.exe", "u"}};
     if (bringsIcon)
         release.insert(QStringLiteral("ZQ.ico"), fileBytes(QStringLiteral(PE_FIXTURE_DIR "/seven32.ico")));
@@ -260,21 +248,21 @@ void TstUpdateWindow::apply()
     const QString client = dir + QStringLiteral("/NimbraClient.exe");
     QVERIFY(QFileInfo::exists(client) && !QFileInfo::exists(dir + QStringLiteral("/NimbraPVX.exe")));
     QVERIFY(QFileInfo::exists(installDir + QStringLiteral("/NimbraClient.exe")));
-    QCOMPARE(value(entryKey, "Publisher"), QStringLiteral("as installed"));
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "Publisher"), QStringLiteral("as installed"));
     if (folder.isEmpty()) {
-        QCOMPARE(value(entryKey, "installDir"), installDir);
-        QCOMPARE(value(settingsKey, "InstallDir"), installDir);
-        QCOMPARE(value(runKey, "NimbraClient.exe"), QStringLiteral("old"));
+        QCOMPARE(sandbox::valueOrAbsent(entryKey, "installDir"), installDir);
+        QCOMPARE(sandbox::valueOrAbsent(settingsKey, "InstallDir"), installDir);
+        QCOMPARE(sandbox::valueOrAbsent(runKey, "NimbraClient.exe"), QStringLiteral("old"));
         return;
     }
-    QCOMPARE(value(entryKey, "installDir"), dir);
-    QCOMPARE(value(entryKey, "DisplayVersion"), targetVersion);
-    QCOMPARE(value(entryKey, "UninstallString"), dir + QStringLiteral("/uninstall.exe"));
-    QCOMPARE(value(entryKey, "DisplayIcon"), client);
-    QCOMPARE(value(settingsKey, "InstallDir"), dir);
-    QCOMPARE(value(runKey, "NimbraClient.exe"), autorun ? QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun") : QStringLiteral("<absent>"));
-    QCOMPARE(QFileInfo(startMenu() + QLatin1Char('/') + folder + QLatin1Char('/') + start).symLinkTarget(), client);
-    QCOMPARE(QFileInfo(desktop() + QLatin1Char('/') + name + QStringLiteral(".lnk")).symLinkTarget(), client);
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "installDir"), dir);
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "DisplayVersion"), targetVersion);
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "UninstallString"), dir + QStringLiteral("/uninstall.exe"));
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "DisplayIcon"), client);
+    QCOMPARE(sandbox::valueOrAbsent(settingsKey, "InstallDir"), dir);
+    QCOMPARE(sandbox::valueOrAbsent(runKey, "NimbraClient.exe"), autorun ? QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun") : QStringLiteral("<absent>"));
+    QCOMPARE(QFileInfo(startMenuDir() + QLatin1Char('/') + folder + QLatin1Char('/') + start).symLinkTarget(), client);
+    QCOMPARE(QFileInfo(desktopDir() + QLatin1Char('/') + name + QStringLiteral(".lnk")).symLinkTarget(), client);
     QVERIFY(QFileInfo::exists(oldFolder + QStringLiteral("/Manual.txt")));
     // A branded client carries the edition's icon, which the release or the resources gave.
     QCOMPARE(peResources(client) != peResources(QStringLiteral(PE_FIXTURE_DIR "/client.exe")), !third.isEmpty());
