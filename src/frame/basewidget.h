@@ -42,6 +42,8 @@ public:
     // Deletes a file, shortcut or whole tree as far as it can, and the product folder or
     // Start-menu folder it leaves empty; what resists stays, silently.
     void veryDel(const QString &path);
+    // Removes a folder of ours that holds nothing any more; one holding anything stays.
+    void veryDelIfEmpty(const QString &folder);
     // The existing start-up script folders of every registered 3ds Max.
     static QStringList allMaxPath();
     static QString maxInstallDir(int product, QString version);

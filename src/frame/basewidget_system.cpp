@@ -51,6 +51,13 @@ void BaseWidget::veryDel(const QString &path)
         removeEmptyOwnParents(top);
 }
 
+void BaseWidget::veryDelIfEmpty(const QString &folder)
+{
+    if (QFileInfo(folder).isDir()
+        && QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        veryDel(folder);
+}
+
 // Removes dir and each parent it leaves empty, up to but not including top.
 bool BaseWidget::removeEmptyFolders(const QString &dir, const QString &top)
 {

@@ -58,8 +58,7 @@ void Widget::removeShortcuts()
     veryDel(shortcuts.uninstall);
     veryDel(shortcuts.desktop);
     // The client's Start-menu folder goes with its last link; one holding anything else stays.
-    if (QDir(shortcuts.folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-        veryDel(shortcuts.folder);
+    veryDelIfEmpty(shortcuts.folder);
 }
 
 // The co-branded client takes itself out of the Unity editor when asked to.

@@ -38,10 +38,9 @@ UpdateWork::~UpdateWork()
         manager->deleteLater();
 }
 
-QString UpdateWork::versionFileAddress(bool isEn, const QString &third)
+QString UpdateWork::versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third)
 {
-    QString url = serviceAddress(isEn ? QStringLiteral("updateEN") : QStringLiteral("update"))
-                  + QStringLiteral("/getVersionFile.htm?version=") + targetVersion;
+    QString url = (isEn ? services.updateEN : services.update) + QStringLiteral("/getVersionFile.htm?version=") + targetVersion;
     const QString client = edition::updateClient(third);
     if (!client.isEmpty())
         url += QStringLiteral("&client=") + client;
@@ -78,13 +77,12 @@ void UpdateWork::cancel()
 
 void UpdateWork::start(bool isEn, QString third)
 {
-    const QString url = versionFileAddress(isEn, third);
+    const ServiceAddresses services = readServiceAddresses(QCoreApplication::applicationDirPath());
+    const QString url = versionFileAddress(services, isEn, third);
     qDebug() << url;
     versionUrl = url;
     // No quiet fallback: with a key pinned, an unsigned release is refused.
-    publicKey = compiledKey.isEmpty()
-                    ? readServiceAddresses(QCoreApplication::applicationDirPath()).updateKey
-                    : compiledKey;
+    publicKey = compiledKey.isEmpty() ? services.updateKey : compiledKey;
     manager = new QNetworkAccessManager;
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = get(url, maxVersionFileBytes);

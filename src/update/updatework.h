@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serviceaddress.h"
 #include "versionfile.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ public:
     // Stops the run: the request under way is aborted and nothing further is fetched.
     Q_INVOKABLE void cancel();
 
-    static QString versionFileAddress(bool isEn, const QString &third);
+    static QString versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third);
     // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read.
     static QString fileHash(const QString &path);
 

@@ -91,8 +91,7 @@ void Widget::replaceShortcuts(const QString &exePath, const QString &uninstPath)
     if (!name.isEmpty()) {
         veryDel(old.start);
         veryDel(old.uninstall);
-        if (QFileInfo(oldFolder).isDir() && QDir(oldFolder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            veryDel(oldFolder);
+        veryDelIfEmpty(oldFolder);
         veryDel(shortcuts.start);
         veryDel(shortcuts.uninstall);
         veryDel(shortcuts.desktop);
