@@ -5,18 +5,23 @@ display (Xvfb) and are pressed with xdotool where a person would press them.
 
   lifecycle.py --bin BUILD/bin --sandbox DIR [--edition standard|cobranded|partner]
                [--lang zh|en] [--updates N] [--shots DIR] [--report FILE]
-               [--client script|pe] [--stage-only --server URL]
+               [--client script|pe] [--silent] [--stage-only --server URL]
 
 Everything happens below the sandbox folder (home, configuration, data, temporary and
 program-files folders); the real home and registry emulation are never touched. With
 --client pe the client is the Windows demo client (build/bin/demo-client.exe), whose
 branding the report shows as wrestool reads it; it cannot start here. With
+--silent each program runs unattended (--silent --progress) without any display, and
+the report keeps exit codes, progress lines and logs. After each step the report holds a
+snapshot of what is on disk and in the registry, so two runs can be compared. With
 --stage-only it only stages the package and publishes the versions for the reference
 service at --server, for a person to go on by hand.
 """
 import argparse
+import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -211,6 +216,115 @@ def requests(server_log):
     return entries
 
 
+class WindowSteps:
+    """Each program in its window, pressed where a person would press it."""
+
+    def __init__(self, box, shots, asks_feedback):
+        self.box = box
+        self.shots = shots
+        self.asks_feedback = asks_feedback
+        self.display = Display(box)
+
+    def install(self, package, product, records):
+        # Press until the run begins, wait for the report it sends at its end.
+        display = self.display
+        installer = self.box.start([os.path.join(package, 'install')], cwd=package)
+        window = display.window(installer)
+        display.shot(window, self.shots, 'install-1-ready')
+        wait_for(lambda: (display.click(window, INSTALL_BUTTON), time.sleep(0.3), os.path.isdir(product))[2], 15,
+                 'the install run to begin')
+        wait_for(lambda: os.path.exists(records), 30, 'the channel report')
+        time.sleep(0.3)
+        display.shot(window, self.shots, 'install-2-finished')
+        press_until_gone(display, window, INSTALL_BUTTON, installer, 'the installer to start the client')
+
+    def update(self, installed, version, done):
+        updater = self.box.start([os.path.join(installed, 'update'), version], cwd=installed)
+        window = self.display.window(updater)
+        wait_for(done, 60, 'update to ' + version)
+        time.sleep(0.3)
+        self.display.shot(window, self.shots, 'update-%s-done' % version)
+        press_until_gone(self.display, window, UPDATE_BUTTON, updater, 'the updater to start the client')
+
+    def uninstall(self, installed):
+        display = self.display
+        uninstaller = self.box.start([os.path.join(installed, 'uninstall.exe')], cwd=installed)
+        window = display.window(uninstaller)
+        time.sleep(1)
+        display.shot(window, self.shots, 'uninstall-1-ready')
+        display.click(window, UNINSTALL_START)
+        if self.asks_feedback:
+            time.sleep(1)
+            display.click(window, UNINSTALL_REASON)
+            time.sleep(0.3)
+            display.shot(window, self.shots, 'uninstall-2-feedback')
+            display.click(window, UNINSTALL_COMMIT)
+        wait_for(lambda: not os.path.exists(installed), 30, 'the removal')
+        time.sleep(0.3)
+        display.shot(window, self.shots, 'uninstall-3-done')
+        press_until_gone(display, window, UNINSTALL_FINISH, uninstaller, 'the uninstaller to close')
+
+
+class SilentSteps:
+    """Each program with --silent, as a deployment script runs it: no display at all. The
+    report keeps each run's exit code, progress lines and log."""
+
+    def __init__(self, box, report):
+        self.box = box
+        self.runs = report.setdefault('silent', [])
+        box.env.pop('DISPLAY', None)
+        box.env.pop('QT_QPA_PLATFORM', None)
+
+    def run(self, argv, cwd):
+        out = subprocess.run(argv + ['--progress'], cwd=cwd, env=self.box.env, capture_output=True, timeout=120)
+        errors = out.stderr.decode('utf-8', 'replace').splitlines()
+        log = errors[0][len('log: '):] if errors and errors[0].startswith('log: ') else None
+        self.runs.append({'program': os.path.basename(argv[0]), 'code': out.returncode,
+                          'progress': out.stdout.decode('utf-8', 'replace').splitlines(),
+                          'log': open(log, encoding='utf-8').read().splitlines() if log else None})
+        if out.returncode != 0:
+            raise RuntimeError('%s ended with %d: %s' % (argv[0], out.returncode, ' '.join(errors)))
+
+    def install(self, package, product, records):
+        self.run([os.path.join(package, 'install'), '--silent'], package)
+
+    def update(self, installed, version, done):
+        self.run([os.path.join(installed, 'update'), '--silent', version], installed)
+
+    def uninstall(self, installed):
+        self.run([os.path.join(installed, 'uninstall.exe'), '--silent'], installed)
+
+
+def snapshot(box, service):
+    """Every file, folder and link below the sandbox that a program of ours may have made,
+    and the registry, with the parts that differ from run to run (the sandbox's own path,
+    the build number in a version directory's name) made alike."""
+    def alike(text):
+        text = text.replace(box.root, '<sandbox>').replace(service, '<service>')
+        return re.sub(r'(\d+\.\d+\.\d+)\.\d+', r'\1.N', text)
+
+    entries = {}
+    skip = {'tmp', 'runtime', 'package', 'releases'}
+    for root, dirs, files in os.walk(box.root):
+        rel = os.path.relpath(root, box.root)
+        if rel.split(os.sep)[0] in skip or rel.startswith(os.path.join('home', '.cache')):
+            dirs[:] = []
+            continue
+        for name in dirs + files:
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                what = 'link ' + alike(os.readlink(path))
+            elif os.path.isdir(path):
+                what = 'dir'
+            elif name.endswith('.ini') and os.path.basename(root) == 'winreg':
+                what = alike(open(path, encoding='utf-8', errors='replace').read())
+            else:
+                data = open(path, 'rb').read().replace(service.encode(), b'<service>')
+                what = 'file ' + hashlib.sha1(data).hexdigest()
+            entries[alike(os.path.relpath(path, box.root))] = what
+    return entries
+
+
 def run(args):
     box = Sandbox(args.sandbox, args.bin)
     report = {'edition': args.edition, 'lang': args.lang, 'sandbox': box.root, 'steps': []}
@@ -233,71 +347,41 @@ def run(args):
     if args.stage_only:
         return box, report
     planted = plant(box)
-
-    display = Display(box)
     zh = args.lang == 'zh'
     key = 'NimbraKW' if args.edition == 'cobranded' else 'NimbraPVX'
     product_parent = box.path('programfiles', 'OKARender' if args.edition == 'partner' else 'Nimbra')
     product = os.path.join(product_parent, 'Nimbra for Unity' if args.edition == 'cobranded' else 'NimbraPVX')
+    steps = SilentSteps(box, report) if args.silent else WindowSteps(box, shots, zh and args.edition != 'partner')
+    report['snapshots'] = {}
 
-    def step(name, started):
-        report['steps'].append({'step': name, 'seconds': round(time.time() - started, 2)})
+    def step(name, started, **extra):
+        report['steps'].append(dict({'step': name, 'seconds': round(time.time() - started, 2)}, **extra))
+        report['snapshots'][name] = snapshot(box, address)
 
-    # Install: press until the run begins, wait for the report it sends at its end.
     started = time.time()
-    installer = box.start([os.path.join(package, 'install')], cwd=package)
-    window = display.window(installer)
-    display.shot(window, shots, 'install-1-ready')
-    wait_for(lambda: (display.click(window, INSTALL_BUTTON), time.sleep(0.3), os.path.isdir(product))[2], 15,
-             'the install run to begin')
-    wait_for(lambda: os.path.exists(records), 30, 'the channel report')
-    time.sleep(0.3)
-    display.shot(window, shots, 'install-2-finished')
-    press_until_gone(display, window, INSTALL_BUTTON, installer, 'the installer to start the client')
-    installed = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
+    steps.install(package, product, records)
     step('install', started)
-    report['installed'] = installed
+    report['installed'] = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
     if args.client == 'pe':
-        report['branding'] = {'installed': branding(installed, args.edition, args.lang, package)}
+        report['branding'] = {'installed': branding(report['installed'], args.edition, args.lang, package)}
 
     # Updates: the updater shipped with the client, started from the installed directory.
     for version in ('2.2.0', '2.3.0')[:args.updates]:
         started = time.time()
-        before = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
-        updater = box.start([os.path.join(before, 'update'), version], cwd=before)
-        window = display.window(updater)
-        wait_for(lambda: box.reg('get', UNINSTALL + '\\' + key, 'DisplayVersion') == version, 60,
-                 'update to ' + version)
-        time.sleep(0.3)
-        display.shot(window, shots, 'update-%s-done' % version)
-        press_until_gone(display, window, UPDATE_BUTTON, updater, 'the updater to start the client')
+        steps.update(box.reg('get', UNINSTALL + '\\' + key, 'installDir'), version,
+                     lambda: box.reg('get', UNINSTALL + '\\' + key, 'DisplayVersion') == version)
         fetched = [r['query'].get('path') for r in requests(server_log)
                    if r['query'].get('version') == version and 'path' in r['query']]
-        report['steps'].append({'step': 'update ' + version, 'seconds': round(time.time() - started, 2),
-                                'downloaded': sorted(fetched)})
+        step('update ' + version, started, downloaded=sorted(fetched))
 
     if args.client == 'pe':
         report['branding']['updated'] = branding(box.reg('get', UNINSTALL + '\\' + key, 'installDir'),
                                                  args.edition, args.lang, package)
 
-    # Uninstall: the uninstaller of the current version; the feedback form where it is asked.
+    # Uninstall: the uninstaller of the current version.
     started = time.time()
     current = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
-    uninstaller = box.start([os.path.join(current, 'uninstall.exe')], cwd=current)
-    window = display.window(uninstaller)
-    time.sleep(1)
-    display.shot(window, shots, 'uninstall-1-ready')
-    display.click(window, UNINSTALL_START)
-    if zh and args.edition != 'partner':
-        time.sleep(1)
-        display.click(window, UNINSTALL_REASON)
-        time.sleep(0.3)
-        display.shot(window, shots, 'uninstall-2-feedback')
-        display.click(window, UNINSTALL_COMMIT)
-    wait_for(lambda: not os.path.exists(current), 30, 'the removal')
-    time.sleep(0.3)
-    display.shot(window, shots, 'uninstall-3-done')
-    press_until_gone(display, window, UNINSTALL_FINISH, uninstaller, 'the uninstaller to close')
+    steps.uninstall(current)
     wait_for(lambda: not os.path.exists(product), 20, 'the self-deleting script')
     step('uninstall', started)
 
@@ -337,6 +421,7 @@ def main():
     parser.add_argument('--report')
     parser.add_argument('--client', default='script', choices=['script', 'pe'])
     parser.add_argument('--stage-only', action='store_true')
+    parser.add_argument('--silent', action='store_true', help='run each program with --silent, without a display')
     parser.add_argument('--server', help='address of a running refserver serving SANDBOX/releases')
     args = parser.parse_args()
     box = None

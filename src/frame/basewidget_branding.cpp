@@ -1,13 +1,19 @@
 #include "basewidget.h"
 
 #include "branding.h"
+#include "changelog.h"
 
 bool BaseWidget::ChangeExeIcon(const ushort *iconFile, const ushort *exeFile)
 {
-    return platform::changeExeIcon(QString::fromUtf16(iconFile), QString::fromUtf16(exeFile));
+    const QString exe = QString::fromUtf16(exeFile);
+    const bool ok = platform::changeExeIcon(QString::fromUtf16(iconFile), exe);
+    ChangeLog::record("write", "file", exe, ok);
+    return ok;
 }
 
 int BaseWidget::ChangeFileInfo(QString exeFile, QString description)
 {
-    return platform::changeFileInfo(exeFile, description);
+    const int changed = platform::changeFileInfo(exeFile, description);
+    ChangeLog::record("write", "file", exeFile, changed != 0);
+    return changed;
 }

@@ -3,12 +3,12 @@
 #include "clientconfig.h"
 #include "edition.h"
 #include "registry.h"
+#include "unattended.h"
 
 #include <QCoreApplication>
 #include <QSettings>
 #include <QtDebug>
 
-#include <cstdlib>
 
 QString BaseWidget::exe;
 QString BaseWidget::third;
@@ -48,7 +48,8 @@ void BaseWidget::loadConfiguration()
     const std::optional<ClientConfig> config = readClientConfig(appDir);
     if (!config) {
         qDebug() << "client not configured";
-        std::exit(0);
+        Unattended::leave(Unattended::NotConfigured,
+                          QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
     }
     exe = config->exe;
     name = config->name;

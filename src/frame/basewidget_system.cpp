@@ -1,7 +1,7 @@
 #include "basewidget.h"
 
+#include "changelog.h"
 #include "edition.h"
-#include "files.h"
 #include "machine.h"
 #include "shellfolders.h"
 
@@ -26,7 +26,7 @@ void BaseWidget::veryDel(const QString &path)
     qDebug() << path;
     const QFileInfo info(path);
     if (info.isSymLink() || info.isFile()) {
-        platform::removeFile(path);
+        ChangeLog::removeFile(path);
         return;
     }
     // Hidden and system entries too: left behind, they would keep their folders.
@@ -34,7 +34,7 @@ void BaseWidget::veryDel(const QString &path)
     while (files.hasNext()) {
         files.next();
         qDebug() << "subfile:" << files.fileInfo().absoluteFilePath() << files.fileName();
-        qDebug() << "subfile:" << platform::removeFile(files.filePath());
+        qDebug() << "subfile:" << ChangeLog::removeFile(files.filePath());
     }
     // Each folder goes with the parents it leaves empty, so a sub-tree goes once its
     // deepest folder is reached; folders not yet empty simply fail here.
@@ -45,7 +45,7 @@ void BaseWidget::veryDel(const QString &path)
         qDebug() << "subdir:" << dir;
         qDebug() << "subdir:" << removeEmptyFolders(dir, top);
     }
-    const bool removed = QDir().rmdir(top);
+    const bool removed = ChangeLog::removeDir(top);
     qDebug() << "dir:" << removed;
     if (removed)
         removeEmptyOwnParents(top);
@@ -63,7 +63,7 @@ bool BaseWidget::removeEmptyFolders(const QString &dir, const QString &top)
 {
     QString current = dir;
     bool removed = false;
-    while (current.startsWith(top + QLatin1Char('/')) && QDir().rmdir(current)) {
+    while (current.startsWith(top + QLatin1Char('/')) && ChangeLog::removeDir(current)) {
         removed = true;
         current = QFileInfo(current).absolutePath();
     }
@@ -79,7 +79,7 @@ void BaseWidget::removeEmptyOwnParents(const QString &removed)
     QFileInfo parent(QFileInfo(removed).absolutePath());
     while (!parent.isRoot()
            && (edition::isProductFolder(parent.fileName()) || QDir::cleanPath(parent.absolutePath()) == startMenu)
-           && QDir().rmdir(parent.absoluteFilePath())) {
+           && ChangeLog::removeDir(parent.absoluteFilePath())) {
         qDebug() << "dir:" << parent.absoluteFilePath();
         parent = QFileInfo(parent.absolutePath());
     }

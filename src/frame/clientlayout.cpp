@@ -1,5 +1,6 @@
 #include "clientlayout.h"
 
+#include "changelog.h"
 #include "edition.h"
 
 #include <QSettings>
@@ -37,15 +38,15 @@ void writeUninstallEntry(QSettings *uninstall, const QString &key, const QString
 {
     const Edition kind = editionOf(third);
     uninstall->beginGroup(key);
-    uninstall->setValue(QStringLiteral("DisplayName"), entry.displayName);
-    uninstall->setValue(QStringLiteral("UninstallString"), entry.uninstallString);
-    uninstall->setValue(QStringLiteral("installDir"), entry.installDir);
-    uninstall->setValue(QStringLiteral("DisplayVersion"), entry.displayVersion);
+    ChangeLog::setValue(uninstall, QStringLiteral("DisplayName"), entry.displayName);
+    ChangeLog::setValue(uninstall, QStringLiteral("UninstallString"), entry.uninstallString);
+    ChangeLog::setValue(uninstall, QStringLiteral("installDir"), entry.installDir);
+    ChangeLog::setValue(uninstall, QStringLiteral("DisplayVersion"), entry.displayVersion);
     if (edition::namesMakerAddress(kind))
-        uninstall->setValue(QStringLiteral("URLInfoAbout"), QLatin1String(makerAddress));
+        ChangeLog::setValue(uninstall, QStringLiteral("URLInfoAbout"), QLatin1String(makerAddress));
     if (edition::namesPublisher(kind))
-        uninstall->setValue(QStringLiteral("Publisher"),
+        ChangeLog::setValue(uninstall, QStringLiteral("Publisher"),
                             chinese ? QStringLiteral("萨沃克科技股份有限公司") : QStringLiteral("Sarvok"));
-    uninstall->setValue(QStringLiteral("DisplayIcon"), entry.displayIcon);
+    ChangeLog::setValue(uninstall, QStringLiteral("DisplayIcon"), entry.displayIcon);
     uninstall->endGroup();
 }

@@ -1,6 +1,7 @@
 #include "msgbox.h"
 
 #include "ui_msgbox.h"
+#include "unattended.h"
 
 #include <QPointer>
 
@@ -32,6 +33,11 @@ MsgBox::~MsgBox()
 
 int MsgBox::run(int type, const QString &text)
 {
+    // Nobody is there to answer: the text is told and the answer is OK.
+    if (Unattended::silent()) {
+        Unattended::tell(text);
+        return 0;
+    }
     QPointer<MsgBox> box = new MsgBox(type);
     box->ui->info->setText(text);
     box->loop.exec();

@@ -1,5 +1,6 @@
 #include "extractdir.h"
 
+#include "changelog.h"
 #include "safepath.h"
 
 #include <quazip/quazip.h>
@@ -37,7 +38,7 @@ public:
     {
         if (made.contains(path))
             return true;
-        if (!linkOnTheWay(root, path).isEmpty() || !QDir().mkpath(path))
+        if (!linkOnTheWay(root, path).isEmpty() || !ChangeLog::makePath(path))
             return false;
         made.insert(path);
         return true;
@@ -100,8 +101,12 @@ bool extractEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &targ
     const bool isDir = info.name.endsWith(QLatin1Char('/'));
     if (isDir ? !dirs.make(target) : !dirs.make(QFileInfo(target).absolutePath()))
         return false;
-    if (!isDir && !extractFile(zip, target, buffer))
-        return false;
+    if (!isDir) {
+        const bool written = extractFile(zip, target, buffer);
+        ChangeLog::record("write", "file", target, written);
+        if (!written)
+            return false;
+    }
     const QFile::Permissions permissions = info.getPermissions();
     if (permissions != 0)
         QFile::setPermissions(target, permissions);
@@ -111,7 +116,7 @@ bool extractEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &targ
 void removeFiles(const QStringList &paths)
 {
     for (const QString &path : paths)
-        QFile::remove(path);
+        ChangeLog::removeFile(path);
 }
 
 // Reading the archive from memory saves a system call per small read; archives too

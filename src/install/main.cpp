@@ -1,24 +1,36 @@
 #include "basewidget.h"
 #include "preflight.h"
 #include "singleapp.h"
+#include "unattended.h"
 #include "widget.h"
 
 int main(int argc, char *argv[])
 {
+    const int early = Unattended::begin(Unattended::Program::Install, argc, argv);
+    if (early >= 0)
+        return early;
     SingleApp app(argc, argv);
     if (app.exist())
-        return 0;
+        Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
     SingleApp::useClientFont();
 
     BaseWidget config;
     const bool zh = config.isChinese();
     QString earlierDir;
     if (!installPreflight(config, zh, &earlierDir))
-        return 0;
+        return Unattended::exitCode();
 
     Widget w;
     app.raiseOnShowUp(&w);
-    w.startWithDir(earlierDir);
+    w.applyOptions();
+    if (Unattended::silent()) {
+        // Shown only to Qt: the run and its end are those of the window.
+        w.setAttribute(Qt::WA_DontShowOnScreen);
+        w.startUnattended(earlierDir);
+    } else {
+        w.startWithDir(earlierDir);
+    }
     w.show();
-    return app.exec();
+    app.exec();
+    return Unattended::exitCode();
 }

@@ -3,13 +3,12 @@
 #include "installpaths.h"
 #include "shellfolders.h"
 #include "ui_widget.h"
+#include "unattended.h"
 #include "zipthread.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QtDebug>
-
-#include <cstdlib>
 
 static void registerInstallResources()
 {
@@ -26,7 +25,7 @@ Widget::Widget(BaseWidget *parent)
     version = readVersionFile(QStringLiteral("version"));
     if (version.isEmpty()) {
         qDebug() << "no version to install";
-        std::exit(0);
+        Unattended::leave(Unattended::NoVersion, QStringLiteral("No version to install: the file \"version\" is missing or empty."));
     }
 
     applyLanguage();
@@ -85,6 +84,32 @@ void Widget::startWithDir(QString dir)
         return;
     installDir = QDir::toNativeSeparators(dir);
     on_install_clicked();
+}
+
+void Widget::applyOptions()
+{
+    const QString dir = Unattended::value(QStringLiteral("dir"));
+    if (!dir.isEmpty()) {
+        installDir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+        ui->path->setText(installDir);
+    }
+    ui->startMenu->setChecked(!Unattended::isSet(QStringLiteral("no-start-menu")));
+    ui->autoRun->setChecked(!Unattended::isSet(QStringLiteral("no-autorun")));
+    ui->installFaxel->setChecked(!Unattended::isSet(QStringLiteral("no-companion")));
+}
+
+void Widget::startUnattended(const QString &earlierDir)
+{
+    const QString dir = Unattended::value(QStringLiteral("dir"));
+    // One installation per machine: a reinstall goes where the first one went.
+    if (!earlierDir.isEmpty() && !dir.isEmpty()
+        && QDir(earlierDir).absolutePath() != QDir(dir).absolutePath())
+        Unattended::tell(QStringLiteral("Installed before below %1: installing there, not below %2.")
+                             .arg(QDir::toNativeSeparators(earlierDir), QDir::toNativeSeparators(dir)));
+    if (!earlierDir.isEmpty())
+        startWithDir(earlierDir);
+    else
+        on_install_clicked();
 }
 
 void Widget::on_para_clicked()

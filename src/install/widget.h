@@ -1,11 +1,13 @@
 #pragma once
 
 #include "basewidget.h"
+#include "unattended.h"
 
 namespace Ui {
 class Widget;
 }
 class QNetworkAccessManager;
+class QNetworkReply;
 class ZipThread;
 
 // The installer's window: product name, picture, one install button and a collapsible
@@ -22,11 +24,17 @@ public:
     // Installs into the directory chosen at an earlier installation without asking
     // again; an empty directory leaves the window waiting for the user.
     void startWithDir(QString dir);
+    // The choices of the command line, as a person would make them in the window; a
+    // silent run then starts at once and ends by itself.
+    void applyOptions();
+    void startUnattended(const QString &earlierDir);
 
     void setProgress(int value);
 
     // Entries extracted in this process; three make one percentage point.
     static int extractedCount;
+    // How long a silent run waits for the installation report before it ends.
+    static int reportWaitMs;
 
 public slots:
     void on_install_clicked();
@@ -43,7 +51,7 @@ private:
     void setExpanded(bool expanded);
     void startRun();
     void abandonRun();
-    void endRun(const QString &message);
+    void endRun(Unattended::Code code, const QString &message);
     QString clientExe() const;
     QString uninstallExe() const;
     void copyRuntimeLibraries();
@@ -57,10 +65,12 @@ private:
     void sendChannelReport();
     void showFinished();
     void finishRun();
+    void finishWhenReported();
 
     Ui::Widget *ui;
     QString version;
     ZipThread *zipThread = nullptr;
     QString createdByRun;
     QNetworkAccessManager *manager = nullptr;
+    QNetworkReply *report = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "widget.h"
 
+#include "changelog.h"
 #include "clientlayout.h"
-#include "msgbox.h"
 #include "shellfolders.h"
 #include "ui_widget.h"
 #include "versiontext.h"
@@ -58,7 +58,7 @@ void Widget::copyRuntimeLibraries()
 {
     const QString sep = QDir::separator();
     for (const char *library : runtimeLibraries)
-        QFile::copy(appDir + sep + QLatin1String(library), installDir + sep + QLatin1String(library));
+        ChangeLog::copyFile(appDir + sep + QLatin1String(library), installDir + sep + QLatin1String(library));
 }
 
 void Widget::prepareDataFolder()
@@ -71,9 +71,8 @@ void Widget::prepareDataFolder()
     if (base.isEmpty())
         base = platform::appDataDir();
     base = base.replace(QLatin1Char('\\'), QLatin1Char('/')) + QStringLiteral("/%1").arg(editionKey());
-    QDir().mkpath(base);
-    QDir().mkpath(base + QStringLiteral("/AllUser"));
-    QFile::copy(appDir + QDir::separator() + QStringLiteral("SPCache"), base + QStringLiteral("/AllUser/SPCache"));
+    ChangeLog::makePath(base + QStringLiteral("/AllUser"));
+    ChangeLog::copyFile(appDir + QDir::separator() + QStringLiteral("SPCache"), base + QStringLiteral("/AllUser/SPCache"));
 }
 
 // A name that is no plain file name would move the client out of its folder: it
@@ -83,33 +82,33 @@ bool Widget::nameClient()
     const QString shipped = installDir + QDir::separator() + QLatin1String(shippedClient);
     if (shipped == clientExe())
         return true;
-    if (isPlainFileName(exe) && QFile::rename(shipped, clientExe()))
+    if (isPlainFileName(exe) && ChangeLog::renameFile(shipped, clientExe()))
         return true;
     qDebug() << "rename failed:" << shipped << clientExe();
-    endRun(languageFlag ? QStringLiteral("重命名失败") : QStringLiteral("Rename file error"));
+    endRun(Unattended::RenameFailed, languageFlag ? QStringLiteral("重命名失败") : QStringLiteral("Rename file error"));
     return false;
 }
 
 bool Widget::brandClient()
 {
     const QString icon = installDir + QStringLiteral("/ZQ.ico");
-    QFile::copy(appDir + QStringLiteral("/ZQ.ico"), icon);
+    ChangeLog::copyFile(appDir + QStringLiteral("/ZQ.ico"), icon);
     if (third.isEmpty())
         return true;
     const QString client = clientExe();
     if (!ChangeExeIcon(icon.utf16(), client.utf16())) {
-        endRun(languageFlag ? QStringLiteral("换图标失败") : QStringLiteral("Change icon error"));
+        endRun(Unattended::IconFailed, languageFlag ? QStringLiteral("换图标失败") : QStringLiteral("Change icon error"));
         return false;
     }
     ChangeFileInfo(client, name);
     return true;
 }
 
-// An error after the extraction: the user is told and the installer ends with 0,
-// nothing registered (closing its only window ends the event loop).
-void Widget::endRun(const QString &message)
+// An error after the extraction: the user is told and the installer ends, nothing
+// registered (closing its only window ends the event loop).
+void Widget::endRun(Unattended::Code code, const QString &message)
 {
-    MsgBox::information(message);
+    Unattended::fail(code, message);
     close();
 }
 
@@ -129,26 +128,26 @@ void Widget::replaceShortcuts()
         }
     }
     if (ui->startMenu->isChecked()) {
-        QDir().mkdir(shortcuts.folder);
-        QFile::link(clientExe(), shortcuts.start);
-        QFile::link(uninstallExe(), shortcuts.uninstall);
+        ChangeLog::makeDir(shortcuts.folder);
+        ChangeLog::link(clientExe(), shortcuts.start);
+        ChangeLog::link(uninstallExe(), shortcuts.uninstall);
     }
-    QFile::link(clientExe(), shortcuts.desktop);
+    ChangeLog::link(clientExe(), shortcuts.desktop);
 }
 
 void Widget::registerClient()
 {
     if (ui->autoRun->isChecked() && isPlainFileName(exe))
-        regRun->setValue(exe, autorunData(clientExe()));
+        ChangeLog::setValue(regRun, exe, autorunData(clientExe()));
     writeUninstallEntry(regUninstall, editionKey(), third, languageFlag,
                         {name, uninstallExe(), installDir, version, clientExe()});
-    regSettings->setValue(QStringLiteral("ThirdPart"), third);
-    regSettings->setValue(QStringLiteral("Language"), languageFlag ? QStringLiteral("zh_cn") : QStringLiteral("en_us"));
-    regSettings->setValue(QStringLiteral("InstallDir"), installDir);
+    ChangeLog::setValue(regSettings, QStringLiteral("ThirdPart"), third);
+    ChangeLog::setValue(regSettings, QStringLiteral("Language"), languageFlag ? QStringLiteral("zh_cn") : QStringLiteral("en_us"));
+    ChangeLog::setValue(regSettings, QStringLiteral("InstallDir"), installDir);
     const QJsonObject info{{QStringLiteral("third"), third}, {QStringLiteral("name"), name},
                            {QStringLiteral("nameEN"), nameEN}, {QStringLiteral("exe"), exe},
                            {QStringLiteral("mark"), mark}, {QStringLiteral("lang"), lang}};
-    regSettings->setValue(QStringLiteral("info"), XFunc::jsonToString(info));
+    ChangeLog::setValue(regSettings, QStringLiteral("info"), XFunc::jsonToString(info));
     regRun->sync();
     regUninstall->sync();
     regSettings->sync();

@@ -1,10 +1,12 @@
 #include "widget.h"
 
+#include "changelog.h"
 #include "files.h"
 #include "processes.h"
 #include "registry.h"
 #include "serviceaddress.h"
 #include "ui_widget.h"
+#include "unattended.h"
 #include "xfunc.h"
 
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QProcess>
 #include <QScopedPointer>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QtDebug>
@@ -26,6 +29,8 @@ const char *const otherClientPlugins[] = {"3dsMax.dll",     "Newtonsoft.Json.dll
                                           "o_nimbra_1.mse", "o_nimbra_2.mse",      "o_render_fn.mse"};
 
 } // namespace
+
+int Widget::reportWaitMs = 10000;
 
 void Widget::completeRun()
 {
@@ -46,7 +51,7 @@ void Widget::removeOtherClientPlugins()
     if (dir.isEmpty())
         return;
     for (const char *file : otherClientPlugins)
-        QFile::remove(dir + QDir::separator() + QLatin1String(file));
+        ChangeLog::removeFile(dir + QDir::separator() + QLatin1String(file));
 }
 
 // Tells the maker's service where the client went; the answer is never awaited.
@@ -61,7 +66,7 @@ void Widget::sendChannelReport()
     query.addQueryItem(QStringLiteral("macAddr"), XFunc::urlEncode(XFunc::macAddress()));
     query.addQueryItem(QStringLiteral("cpu"), XFunc::urlEncode(hardware.cpu));
     url.setQuery(query);
-    manager->post(QNetworkRequest(url), QString().toUtf8());
+    report = manager->post(QNetworkRequest(url), QString().toUtf8());
     qDebug() << "qD" << url.toString();
 }
 
@@ -74,12 +79,24 @@ void Widget::showFinished()
         ui->installFaxel->show();
     else
         ui->installFaxel->setChecked(false);
+    if (Unattended::silent())
+        finishWhenReported();
+}
+
+// Nobody presses the button in a silent run; the report, which a person's pause would
+// have let through, is given a little while.
+void Widget::finishWhenReported()
+{
+    connect(report, &QNetworkReply::finished, this, &Widget::finishRun);
+    QTimer::singleShot(reportWaitMs, report, &QNetworkReply::abort);
 }
 
 // The second press of the install button, once the run is complete.
 void Widget::finishRun()
 {
-    platform::startClient(clientExe());
+    // A deployment starts the client when it chooses to.
+    if (!Unattended::silent())
+        platform::startClient(clientExe());
     if (ui->installFaxel->isChecked() && !regCompany->value(QStringLiteral("nimbratools/Settings/InstallDir")).isValid())
         QProcess::startDetached(appDir + QDir::separator() + QStringLiteral("Faxelsetup.exe"),
                                 {QStringLiteral("/sp-"), QStringLiteral("/silent")});

@@ -1,8 +1,10 @@
 #include "widget.h"
 
+#include "changelog.h"
 #include "installpaths.h"
 #include "msgbox.h"
 #include "ui_widget.h"
+#include "unattended.h"
 #include "zipthread.h"
 
 #include <QDir>
@@ -54,6 +56,8 @@ void Widget::oneOk()
 void Widget::setProgress(int value)
 {
     setBarValue(ui->progressBar, value);
+    const int percent = ui->progressBar->value();
+    Unattended::progress(percent < 40 ? "extract" : percent < 100 ? "deploy" : "done", percent);
 }
 
 // A client that is not whole must not be registered: the run's folders go, the user
@@ -61,6 +65,6 @@ void Widget::setProgress(int value)
 void Widget::abandonRun()
 {
     if (!createdByRun.isEmpty())
-        QDir(createdByRun).removeRecursively();
-    endRun(languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
+        ChangeLog::record("remove", "dir", createdByRun, QDir(createdByRun).removeRecursively());
+    endRun(Unattended::ExtractFailed, languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
 }

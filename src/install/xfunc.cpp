@@ -1,5 +1,6 @@
 #include "xfunc.h"
 
+#include "changelog.h"
 #include "machine.h"
 #include "processes.h"
 #include "registry.h"
@@ -69,7 +70,7 @@ QVariant XFunc::readUserReg(QString subKey, QString name)
 void XFunc::writeUserReg(QString subKey, QString name, QVariant value)
 {
     QScopedPointer<QSettings> key(platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\") + subKey));
-    key->setValue(name, value);
+    ChangeLog::setValue(key.data(), name, value);
 }
 
 QString XFunc::jsonToString(QJsonObject object)

@@ -14,6 +14,10 @@ namespace platform {
 // afresh when it is opened and on sync().
 QSettings *openRegistry(const QString &path, QObject *parent = nullptr);
 
+// The full path of a view's current key ("HKEY_CURRENT_USER\\Software\\Quorlan\\Settings"),
+// for people reading a log of what was changed.
+QString registryPathOf(const QSettings &view);
+
 // The file that holds an emulated hive; empty on Windows, where the registry is real.
 QString registryFile(const QString &hive);
 

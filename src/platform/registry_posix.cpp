@@ -16,7 +16,16 @@ QString fullHiveName(const QString &hive)
     return hive;
 }
 
+const char hiveProperty[] = "registryHive";
+
 } // namespace
+
+QString registryPathOf(const QSettings &view)
+{
+    const QString group = view.group().replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString hive = view.property(hiveProperty).toString();
+    return group.isEmpty() ? hive : hive + QLatin1Char('\\') + group;
+}
 
 QString registryFile(const QString &hive)
 {
@@ -34,6 +43,7 @@ QSettings *openRegistry(const QString &path, QObject *parent)
     // All views of a hive open the same file, so Qt shares one cache between them
     // inside a process; the group makes the view start at its key.
     auto *view = new QSettings(registryFile(hive), QSettings::IniFormat, parent);
+    view->setProperty(hiveProperty, fullHiveName(hive));
     if (!key.isEmpty())
         view->beginGroup(key);
     return view;

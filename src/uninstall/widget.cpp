@@ -2,6 +2,7 @@
 
 #include "edition.h"
 #include "ui_widget.h"
+#include "unattended.h"
 
 #include <QButtonGroup>
 #include <QNetworkAccessManager>
@@ -37,7 +38,9 @@ Widget::Widget(BaseWidget *parent)
 
     manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &Widget::repllyFinished);
-    requestReasons();
+    // A silent removal asks for no feedback.
+    if (!Unattended::silent())
+        requestReasons();
     ui->phone->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9a-zA-Z@.]+$")), this));
 }
 

@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "changelog.h"
 #include "clientlayout.h"
 #include "edition.h"
 #include "productfolder.h"
@@ -7,6 +8,7 @@
 #include "uninstallpaths.h"
 #include "versiontext.h"
 #include "ui_widget.h"
+#include "unattended.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -18,6 +20,7 @@
 void Widget::setProgress(int value)
 {
     setBarValue(ui->progressBar, value);
+    Unattended::progress("remove", ui->progressBar->value());
 }
 
 void Widget::doUninstall()
@@ -74,11 +77,11 @@ void Widget::removeRegistryEntries()
     // Only this client's own entries: an empty name would remove every value or key of
     // the group, and another edition's key is another client's.
     if (!configKey.isEmpty()) {
-        regUninstall->remove(configKey);
-        regCompany->remove(configKey);
+        ChangeLog::remove(regUninstall, configKey);
+        ChangeLog::remove(regCompany, configKey);
     }
     if (isPlainFileName(exe))
-        regRun->remove(exe);
+        ChangeLog::remove(regRun, exe);
 }
 
 void Widget::removeMaxScripts()
@@ -94,8 +97,11 @@ void Widget::closeEvent(QCloseEvent *event)
 {
     if (uninstalled) {
         const QString productDir = ownProductFolder(installDir);
-        if (!productDir.isEmpty() && !platform::startSelfDelete(productDir))
-            qDebug() << "cannot write the self-delete script";
+        if (!productDir.isEmpty()) {
+            const bool started = platform::startSelfDelete(productDir);
+            // The script removes the folder after this program has ended.
+            ChangeLog::record("remove", "dir", QDir::toNativeSeparators(productDir), started ? "scheduled" : "failed");
+        }
     }
     event->accept();
 }

@@ -1,5 +1,6 @@
 #include "downloadqueue.h"
 
+#include "changelog.h"
 #include "files.h"
 #include "safepath.h"
 #include "sha1.h"
@@ -110,7 +111,7 @@ void DownloadQueue::release(QNetworkReply *reply)
 void DownloadQueue::startNext()
 {
     std::shared_ptr<Job> job = waiting.takeFirst();
-    QDir().mkpath(QFileInfo(job->path).absolutePath());
+    ChangeLog::makePath(QFileInfo(job->path).absolutePath());
     job->part = std::make_unique<QTemporaryFile>(job->path + QStringLiteral(".XXXXXX.part"));
     job->part->setAutoRemove(false);
     if (!job->part->open()) {
@@ -166,7 +167,9 @@ bool DownloadQueue::complete(Job *job)
     if (!whole)
         return false;
     QFile::remove(job->path);
-    if (!linkOnTheWay(root, job->path).isEmpty() || !job->part->rename(job->path))
+    const bool placed = linkOnTheWay(root, job->path).isEmpty() && job->part->rename(job->path);
+    ChangeLog::record("write", "file", job->path, placed);
+    if (!placed)
         return false;
     platform::makeRunnable(job->path);
     return true;

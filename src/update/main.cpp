@@ -1,26 +1,34 @@
 #include "basewidget.h"
 #include "singleapp.h"
+#include "unattended.h"
 #include "updatestate.h"
 #include "versiontext.h"
 #include "widget.h"
 
 int main(int argc, char *argv[])
 {
+    const int early = Unattended::begin(Unattended::Program::Update, argc, argv);
+    if (early >= 0)
+        return early;
     SingleApp app(argc, argv);
     if (app.exist())
-        return 0;
+        Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
     // The version becomes part of a directory name, so anything but a plain name
     // counts as no version at all.
-    if (argc < 2 || !isPlainVersion(QString::fromUtf8(argv[1])))
-        return 0;
+    const QStringList arguments = Unattended::positional();
+    if (arguments.isEmpty() || !isPlainVersion(arguments.first()))
+        Unattended::leave(Unattended::Usage, QStringLiteral("update: give the version to update to (see --help)."));
     SingleApp::useClientFont();
 
     BaseWidget config;
     config.isChinese();
-    targetVersion = QString::fromUtf8(argv[1]);
+    targetVersion = arguments.first();
 
     Widget w;
     app.raiseOnShowUp(&w);
+    if (Unattended::silent())
+        w.setAttribute(Qt::WA_DontShowOnScreen);
     w.show();
-    return app.exec();
+    app.exec();
+    return Unattended::exitCode();
 }

@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "changelog.h"
 #include "downloadqueue.h"
 #include "safepath.h"
 #include "updatestate.h"
@@ -74,9 +75,9 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
     }
     if (!item.local.isEmpty()) {
         qDebug() << "copy";
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        QFile::remove(target);
-        if (!QFile::copy(item.local, target)) {
+        ChangeLog::makePath(QFileInfo(target).absolutePath());
+        ChangeLog::removeFile(target);
+        if (!ChangeLog::copyFile(item.local, target)) {
             emit error(-2);
             return false;
         }

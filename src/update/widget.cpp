@@ -2,6 +2,7 @@
 
 #include "processes.h"
 #include "ui_widget.h"
+#include "unattended.h"
 #include "updatestate.h"
 #include "updatework.h"
 
@@ -135,6 +136,12 @@ void Widget::error(int code)
     }
     ui->err->setText(message + (languageFlag ? QStringLiteral("请重试！") : QStringLiteral("Please retry!")));
     releaseRun();
+    if (Unattended::silent()) {
+        Unattended::setOutcome(Unattended::codeOfUpdateError(code));
+        Unattended::tell(ui->err->text());
+        close();
+        return;
+    }
     ui->update->setText(languageFlag ? QStringLiteral("更新") : QStringLiteral("Update"));
     ui->update->setEnabled(true);
     ui->closeBtn->show();
@@ -143,8 +150,15 @@ void Widget::error(int code)
 void Widget::pro(int value)
 {
     ui->progressBar->setValue(value);
+    Unattended::progress("download", value);
     if (value != 100 || !apply())
         return;
+    Unattended::progress("apply", 100);
+    // A deployment starts the client when it chooses to.
+    if (Unattended::silent()) {
+        close();
+        return;
+    }
     ui->update->setEnabled(true);
     ui->update->setText(languageFlag ? QStringLiteral("完成") : QStringLiteral("Finish"));
     ui->closeBtn->show();

@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "changelog.h"
 #include "clientlayout.h"
 #include "edition.h"
 #include "files.h"
@@ -41,8 +42,8 @@ bool Widget::nameClient(const QString &exePath)
     if (shipped == exePath)
         return true;
     if (isPlainFileName(exe) && QFileInfo::exists(shipped) && QFileInfo(exePath).isFile())
-        QFile::remove(exePath);
-    if (isPlainFileName(exe) && QFile::rename(shipped, exePath))
+        ChangeLog::removeFile(exePath);
+    if (isPlainFileName(exe) && ChangeLog::renameFile(shipped, exePath))
         return true;
     error(-3);
     return false;
@@ -53,7 +54,7 @@ bool Widget::brandClient(const QString &exePath)
     if (third.isEmpty())
         return true;
     const QString icon = newDir + QDir::separator() + QStringLiteral("ZQ.ico");
-    QFile::copy(edition::iconResource(third), icon);
+    ChangeLog::copyFile(edition::iconResource(third), icon);
     if (!ChangeExeIcon(icon.utf16(), exePath.utf16())) {
         error(-4);
         return false;
@@ -65,15 +66,15 @@ bool Widget::brandClient(const QString &exePath)
 void Widget::repointRegistry(const QString &exePath, const QString &uninstPath)
 {
     if (isPlainFileName(exe) && regRun->contains(exe))
-        regRun->setValue(exe, autorunData(exePath));
+        ChangeLog::setValue(regRun, exe, autorunData(exePath));
     // The key the installation was read from is the one it lives under.
     regUninstall->beginGroup(configKey);
-    regUninstall->setValue(QStringLiteral("UninstallString"), uninstPath);
-    regUninstall->setValue(QStringLiteral("installDir"), newDir);
-    regUninstall->setValue(QStringLiteral("DisplayVersion"), targetVersion);
-    regUninstall->setValue(QStringLiteral("DisplayIcon"), exePath);
+    ChangeLog::setValue(regUninstall, QStringLiteral("UninstallString"), uninstPath);
+    ChangeLog::setValue(regUninstall, QStringLiteral("installDir"), newDir);
+    ChangeLog::setValue(regUninstall, QStringLiteral("DisplayVersion"), targetVersion);
+    ChangeLog::setValue(regUninstall, QStringLiteral("DisplayIcon"), exePath);
     regUninstall->endGroup();
-    regSettings->setValue(QStringLiteral("InstallDir"), newDir);
+    ChangeLog::setValue(regSettings, QStringLiteral("InstallDir"), newDir);
     regRun->sync();
     regUninstall->sync();
     regSettings->sync();
@@ -96,8 +97,8 @@ void Widget::replaceShortcuts(const QString &exePath, const QString &uninstPath)
         veryDel(shortcuts.uninstall);
         veryDel(shortcuts.desktop);
     }
-    QDir().mkdir(shortcuts.folder);
-    QFile::link(exePath, shortcuts.start);
-    QFile::link(uninstPath, shortcuts.uninstall);
-    QFile::link(exePath, shortcuts.desktop);
+    ChangeLog::makeDir(shortcuts.folder);
+    ChangeLog::link(exePath, shortcuts.start);
+    ChangeLog::link(uninstPath, shortcuts.uninstall);
+    ChangeLog::link(exePath, shortcuts.desktop);
 }

@@ -1,0 +1,176 @@
+#include "changelog.h"
+
+#include "files.h"
+#include "registry.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSettings>
+
+namespace {
+
+QMutex logLock;
+QFile *logFile = nullptr;
+
+void writeLine(const QString &line)
+{
+    QMutexLocker locker(&logLock);
+    if (!logFile)
+        return;
+    logFile->write(line.toUtf8() + '\n');
+    // A run that is killed still leaves what it did so far.
+    logFile->flush();
+}
+
+// Tabs and line breaks in a name would break the line format.
+QString field(QString text)
+{
+    for (QChar &c : text) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+bool ChangeLog::open(const QString &path)
+{
+    auto *file = new QFile(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        delete file;
+        return false;
+    }
+    QMutexLocker locker(&logLock);
+    delete logFile;
+    logFile = file;
+    return true;
+}
+
+void ChangeLog::close()
+{
+    QMutexLocker locker(&logLock);
+    delete logFile;
+    logFile = nullptr;
+}
+
+bool ChangeLog::isOpen()
+{
+    QMutexLocker locker(&logLock);
+    return logFile != nullptr;
+}
+
+void ChangeLog::note(const QString &text)
+{
+    writeLine(QStringLiteral("# ") + field(text));
+}
+
+void ChangeLog::record(const char *action, const char *kind, const QString &path, const char *outcome,
+                       const QString &value)
+{
+    if (!isOpen())
+        return;
+    QString line = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char('\t')
+                   + QLatin1String(action) + QLatin1Char('\t') + QLatin1String(kind) + QLatin1Char('\t')
+                   + QLatin1String(outcome) + QLatin1Char('\t') + field(path);
+    if (!value.isNull())
+        line += QLatin1Char('\t') + field(value);
+    writeLine(line);
+}
+
+void ChangeLog::record(const char *action, const char *kind, const QString &path, bool ok)
+{
+    record(action, kind, nativePath(path), ok ? "ok" : "failed");
+}
+
+bool ChangeLog::copyFile(const QString &from, const QString &to)
+{
+    // A missing source or a file already in place is a copy skipped, not a change.
+    const bool skipped = !QFileInfo::exists(from) || QFileInfo::exists(to);
+    const bool ok = QFile::copy(from, to);
+    if (ok || !skipped)
+        record("write", "file", to, ok);
+    return ok;
+}
+
+bool ChangeLog::renameFile(const QString &from, const QString &to)
+{
+    const bool ok = QFile::rename(from, to);
+    record("remove", "file", from, ok);
+    record("write", "file", to, ok);
+    return ok;
+}
+
+bool ChangeLog::removeFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return false;
+    const char *kind = info.isSymLink() ? "link" : "file";
+    const bool ok = platform::removeFile(path);
+    record("remove", kind, path, ok);
+    return ok;
+}
+
+bool ChangeLog::link(const QString &target, const QString &linkPath)
+{
+    const bool ok = QFile::link(target, linkPath);
+    record("write", "link", linkPath, ok);
+    return ok;
+}
+
+bool ChangeLog::makeDir(const QString &dir)
+{
+    if (QFileInfo(dir).isDir())
+        return true;
+    const bool ok = QDir().mkdir(dir);
+    record("write", "dir", dir, ok);
+    return ok;
+}
+
+bool ChangeLog::makePath(const QString &dir)
+{
+    if (QFileInfo(dir).isDir())
+        return true;
+    const bool ok = QDir().mkpath(dir);
+    record("write", "dir", dir, ok);
+    return ok;
+}
+
+bool ChangeLog::removeDir(const QString &dir)
+{
+    const bool ok = QDir().rmdir(dir);
+    // Folders not yet empty are tried and kept on purpose: only a removal is news.
+    if (ok)
+        record("remove", "dir", dir, ok);
+    return ok;
+}
+
+void ChangeLog::setValue(QSettings *key, const QString &name, const QVariant &value)
+{
+    key->setValue(name, value);
+    if (!isOpen())
+        return;
+    const bool ok = key->status() == QSettings::NoError && key->value(name) == value;
+    record("write", "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name, ok ? "ok" : "failed",
+           value.toString());
+}
+
+void ChangeLog::remove(QSettings *key, const QString &name)
+{
+    const bool isKey = key->childGroups().contains(name);
+    if (!isKey && !key->contains(name))
+        return;
+    key->remove(name);
+    const bool ok = !key->contains(name) && !key->childGroups().contains(name);
+    record("remove", isKey ? "key" : "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name,
+           ok ? "ok" : "failed");
+}

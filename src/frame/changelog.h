@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+class QSettings;
+class QVariant;
+
+// What a run changed on the machine, for the people who support it: every file, folder,
+// link and registry value written or removed, with its outcome, one line each:
+//   time <TAB> write|remove <TAB> file|dir|link|value|key <TAB> ok|failed|scheduled <TAB> path [<TAB> value]
+// The helpers make the change and record it; without an open log they only make it.
+// Safe to use from worker threads.
+class ChangeLog
+{
+public:
+    // Appends to the file at path; false when it cannot be written.
+    static bool open(const QString &path);
+    static void close();
+    static bool isOpen();
+
+    // A line starting with "#": what was run, and how it ended.
+    static void note(const QString &text);
+    static void record(const char *action, const char *kind, const QString &path, const char *outcome,
+                       const QString &value = QString());
+    static void record(const char *action, const char *kind, const QString &path, bool ok);
+
+    static bool copyFile(const QString &from, const QString &to);
+    static bool renameFile(const QString &from, const QString &to);
+    // A file or a link; a path where nothing is records nothing.
+    static bool removeFile(const QString &path);
+    static bool link(const QString &target, const QString &linkPath);
+    static bool makeDir(const QString &dir);
+    static bool makePath(const QString &dir);
+    static bool removeDir(const QString &dir);
+
+    static void setValue(QSettings *key, const QString &name, const QVariant &value);
+    // A value, or a whole sub-key of that name; a name that is absent records nothing.
+    static void remove(QSettings *key, const QString &name);
+};

@@ -1,0 +1,199 @@
+#include "unattended.h"
+
+#include "changelog.h"
+#include "console.h"
+#include "msgbox.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct State
+{
+    bool silent = false;
+    bool progress = false;
+    Unattended::Code outcome = Unattended::Done;
+    QString lastStep;
+    int lastPercent = -1;
+    QStringList set;
+    QHash<QString, QString> values;
+    QStringList positional;
+};
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+const char *programName(Unattended::Program program)
+{
+    switch (program) {
+    case Unattended::Program::Install: return "install";
+    case Unattended::Program::Update: return "update";
+    case Unattended::Program::Uninstall: return "uninstall";
+    }
+    return "";
+}
+
+void addOptions(QCommandLineParser &parser, Unattended::Program program)
+{
+    parser.setApplicationDescription(QStringLiteral("Without options the program opens its window."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("silent"), QStringLiteral("Run without a window or questions; the exit code tells the outcome.")});
+    parser.addOption({QStringLiteral("progress"), QStringLiteral("Print one JSON line per step on standard output.")});
+    parser.addOption({QStringLiteral("log"), QStringLiteral("Record every file, link and registry value written or removed in <file>.")
+                                                 , QStringLiteral("file")});
+    if (program == Unattended::Program::Install) {
+        parser.addOption({QStringLiteral("dir"), QStringLiteral("Install below <folder> (an earlier installation's folder wins)."),
+                          QStringLiteral("folder")});
+        parser.addOption({QStringLiteral("no-start-menu"), QStringLiteral("Make no Start-menu shortcuts.")});
+        parser.addOption({QStringLiteral("no-autorun"), QStringLiteral("Do not start the client with the system.")});
+        parser.addOption({QStringLiteral("no-companion"), QStringLiteral("Do not install the companion tools.")});
+    }
+    if (program == Unattended::Program::Update)
+        parser.addPositionalArgument(QStringLiteral("version"), QStringLiteral("The version to update to."));
+}
+
+QString defaultLogPath(Unattended::Program program)
+{
+    return QDir::tempPath() + QStringLiteral("/%1-%2-%3.log")
+                                  .arg(QLatin1String(programName(program)),
+                                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                                  .arg(QCoreApplication::applicationPid());
+}
+
+void printLine(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int Unattended::begin(Program program, int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    addOptions(parser, program);
+    if (!parser.parse(arguments)) {
+        printLine(stderr, QStringLiteral("%1: %2 (see --help)").arg(QLatin1String(programName(program)), parser.errorText()));
+        return Usage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        // The help text names the program from the application object.
+        QCoreApplication app(argc, argv);
+        parser.showHelp(0);
+    }
+    State &s = state();
+    s.silent = parser.isSet(QStringLiteral("silent"));
+    s.progress = parser.isSet(QStringLiteral("progress"));
+    s.positional = parser.positionalArguments();
+    for (const QString &name : parser.optionNames()) {
+        s.set << name;
+        s.values.insert(name, parser.value(name));
+    }
+    if (s.silent)
+        platform::prepareUnattendedRun();
+
+    QString log = parser.value(QStringLiteral("log"));
+    if (log.isEmpty() && s.silent)
+        log = defaultLogPath(program);
+    if (log.isEmpty())
+        return -1;
+    if (!ChangeLog::open(log)) {
+        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(log)));
+        return LogFailed;
+    }
+    if (s.silent)
+        printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(log).absoluteFilePath())));
+    ChangeLog::note(QStringLiteral("%1 started %2: %3")
+                        .arg(QLatin1String(programName(program)), QDateTime::currentDateTime().toString(Qt::ISODate),
+                             arguments.join(QLatin1Char(' '))));
+    return -1;
+}
+
+bool Unattended::silent()
+{
+    return state().silent;
+}
+
+bool Unattended::isSet(const QString &option)
+{
+    return state().set.contains(option);
+}
+
+QString Unattended::value(const QString &option)
+{
+    return state().values.value(option);
+}
+
+QStringList Unattended::positional()
+{
+    return state().positional;
+}
+
+void Unattended::setOutcome(Code code)
+{
+    state().outcome = code;
+}
+
+int Unattended::exitCode()
+{
+    const int code = silent() ? state().outcome : 0;
+    ChangeLog::note(QStringLiteral("ended with %1").arg(code));
+    return code;
+}
+
+void Unattended::leave(Code code, const QString &message)
+{
+    setOutcome(code);
+    if (!message.isEmpty() && silent())
+        tell(message);
+    std::exit(exitCode());
+}
+
+void Unattended::fail(Code code, const QString &message)
+{
+    setOutcome(code);
+    MsgBox::information(message);
+}
+
+void Unattended::tell(const QString &message)
+{
+    printLine(stderr, message);
+    ChangeLog::note(message);
+}
+
+void Unattended::progress(const char *step, int percent)
+{
+    // A tool draws a bar from these: it never moves back, though a window's bar may.
+    State &s = state();
+    const bool sameStep = s.lastStep == QLatin1String(step);
+    if (!s.progress || percent < s.lastPercent || (percent == s.lastPercent && sameStep))
+        return;
+    s.lastStep = QLatin1String(step);
+    s.lastPercent = percent;
+    printLine(stdout, QStringLiteral("{\"step\":\"%1\",\"percent\":%2}").arg(QLatin1String(step)).arg(percent));
+}
+
+Unattended::Code Unattended::codeOfUpdateError(int error)
+{
+    switch (error) {
+    case -1: return VersionFileFailed;
+    case -2: return DownloadFailed;
+    case -3: return RenameFailed;
+    case -4: return IconFailed;
+    default: return Failed;
+    }
+}

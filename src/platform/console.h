@@ -1,0 +1,10 @@
+#pragma once
+
+namespace platform {
+
+// Prepares a program that runs without a window, before its application object exists:
+// outside Windows it needs no display; on Windows a program started from a console
+// writes its output there unless the output is already redirected.
+void prepareUnattendedRun();
+
+} // namespace platform
