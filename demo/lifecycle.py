@@ -325,6 +325,30 @@ def snapshot(box, service):
     return entries
 
 
+def unlogged(box, before, after, log):
+    """Files and links a step wrote or removed that its log does not name: a removal may
+    also be named by its folder's."""
+    named = {}
+    for line in log:
+        fields = line.split('\t')
+        if len(fields) >= 5 and fields[1] in ('write', 'remove') and fields[3] in ('ok', 'scheduled'):
+            path = os.path.relpath(fields[4], box.root)
+            named.setdefault(fields[1], set()).add(re.sub(r'(\d+\.\d+\.\d+)\.\d+', r'\1.N', path))
+    missing = []
+    for path in sorted(set(before) | set(after)):
+        kind = (after.get(path) or before.get(path)).split(' ')[0]
+        if kind not in ('file', 'link') or before.get(path) == after.get(path):
+            continue
+        action = 'write' if path in after else 'remove'
+        names = {path}
+        while action == 'remove' and os.path.dirname(path):
+            path = os.path.dirname(path)
+            names.add(path)
+        if not named.get(action, set()) & names:
+            missing.append(action + ' ' + max(names, key=len))
+    return missing
+
+
 def run(args):
     box = Sandbox(args.sandbox, args.bin)
     report = {'edition': args.edition, 'lang': args.lang, 'sandbox': box.root, 'steps': []}
@@ -352,11 +376,16 @@ def run(args):
     product_parent = box.path('programfiles', 'OKARender' if args.edition == 'partner' else 'Nimbra')
     product = os.path.join(product_parent, 'Nimbra for Unity' if args.edition == 'cobranded' else 'NimbraPVX')
     steps = SilentSteps(box, report) if args.silent else WindowSteps(box, shots, zh and args.edition != 'partner')
+    snapshot_at_start = snapshot(box, address)
     report['snapshots'] = {}
 
     def step(name, started, **extra):
         report['steps'].append(dict({'step': name, 'seconds': round(time.time() - started, 2)}, **extra))
+        before = list(report['snapshots'].values())[-1] if report['snapshots'] else snapshot_at_start
         report['snapshots'][name] = snapshot(box, address)
+        if args.silent:
+            report.setdefault('unlogged', []).extend(
+                unlogged(box, before, report['snapshots'][name], report['silent'][-1]['log']))
 
     started = time.time()
     steps.install(package, product, records)

@@ -1,3 +1,5 @@
+#include "archive.h"
+#include "refserver.h"
 #include "sandbox.h"
 
 #include <QDir>
@@ -14,9 +16,14 @@ private slots:
     void endsWithZero();
     void configuredProgramsKeepRunning_data();
     void configuredProgramsKeepRunning();
+    void silentFailures_data();
+    void silentFailures();
+    void silentInstallTakesOptions();
 
 private:
     QString programIn(const QString &name, bool configured);
+    QString stageSilent(const QString &program, const QString &package, RefServer &server,
+                        const QString &folder = QString(QTest::currentDataTag()));
 };
 
 QString TstStartup::programIn(const QString &name, bool configured)
@@ -93,6 +100,125 @@ void TstStartup::configuredProgramsKeepRunning()
     QVERIFY2(!process.waitForFinished(1500), process.readAllStandardError().constData());
     process.kill();
     process.waitForFinished();
+}
+
+// A package or an installation for the silent rows: package names what is wrong with it.
+QString TstStartup::stageSilent(const QString &program, const QString &package, RefServer &server,
+                                const QString &folder)
+{
+    const QString dir = QDir::tempPath() + QStringLiteral("/silent-") + folder;
+    QDir(dir).removeRecursively();
+    // The installer's report goes to a closed port on this machine, never further.
+    const QByteArray service = "[server]\nchannel=http://127.0.0.1:9\nupdate=" + server.url().toUtf8() + "\n";
+    if (package != QLatin1String("not-configured")) {
+        QMap<QString, QString> info{{"exe", "NimbraClient.exe"}, {"name", QStringLiteral("星云渲染")}, {"nameEN", "Nimbra"}};
+        if (package == QLatin1String("partner-bad-icon"))
+            info.insert({{"third", "OKARender"}, {"lang", "en_us"}});
+        sandbox::writeZqIni(dir, info);
+        sandbox::writeFile(dir + QStringLiteral("/service.ini"), service);
+    }
+    if (package != QLatin1String("no-version-file"))
+        sandbox::writeFile(dir + QStringLiteral("/version"), "\"2.1.0\"");
+    sandbox::writeFile(dir + QStringLiteral("/ZQ.ico"), "not an icon");
+    const QByteArray client = package == QLatin1String("no-client") ? "other.exe" : "NimbraPVX.exe";
+    if (package == QLatin1String("corrupt-archive"))
+        sandbox::writeFile(dir + QStringLiteral("/files.zip"), "PK\3\4 broken");
+    else
+        archive::write(dir + QStringLiteral("/files.zip"), {{client, "#!/bin/sh\n"}, {"service.ini", service}});
+    return sandbox::copyProgram(sandbox::clientProgram(program), dir);
+}
+
+void TstStartup::silentFailures_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");  // on standard error, in the interface language
+
+    QTest::newRow("unknown-option") << "install" << "good" << QStringList{"--silent", "--bogus"} << 2 << "bogus";
+    QTest::newRow("update-without-version") << "update" << "good" << QStringList{"--silent"} << 2 << "version";
+    QTest::newRow("not-configured") << "uninstall" << "not-configured" << QStringList{"--silent"} << 3 << "not configured";
+    QTest::newRow("another-program-running") << "install" << "another-running" << QStringList{"--silent"} << 4
+                                             << "Another program";
+    QTest::newRow("no-version-file") << "install" << "no-version-file" << QStringList{"--silent"} << 7 << "version";
+    QTest::newRow("extraction-failed") << "install" << "corrupt-archive" << QStringList{"--silent"} << 8
+                                       << QStringLiteral("解压文件失败");
+    QTest::newRow("rename-failed") << "install" << "no-client" << QStringList{"--silent"} << 9
+                                   << QStringLiteral("重命名失败");
+    QTest::newRow("icon-failed-english") << "install" << "partner-bad-icon" << QStringList{"--silent"} << 10
+                                         << "Change icon error";
+    QTest::newRow("file-list-failed") << "update" << "good" << QStringList{"--silent", "9.9.9"} << 11
+                                      << QStringLiteral("获取更新文件列表失败！请重试！");
+    QTest::newRow("download-failed") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 12
+                                     << QStringLiteral("下载文件失败！");
+    QTest::newRow("log-not-writable") << "uninstall" << "good" << QStringList{"--silent", "--log", "/nonexistent/run.log"}
+                                      << 13 << "cannot write the log";
+}
+
+// Each failure a program knows ends a silent run with its own code and the window's
+// message on standard error, and no run leaves a client registered.
+void TstStartup::silentFailures()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, package);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+
+    sandbox::clearRegistry();
+    const QString releases = QDir::tempPath() + QStringLiteral("/silent-releases");
+    sandbox::writeFile(releases + QStringLiteral("/2.2.0/files/NimbraPVX.exe"), "new client");
+    QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), {QStringLiteral("--version"), QStringLiteral("2.2.0"), QStringLiteral("--prefix"),
+                                                      QStringLiteral("{server}/stream/"), QStringLiteral("-o"),
+                                                      releases + QStringLiteral("/2.2.0/version.xml"),
+                                                      releases + QStringLiteral("/2.2.0/files")}).exitCode, 0);
+    RefServer server(releases);
+    server.addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("NimbraPVX.exe"));
+    const QString path = stageSilent(program, package, server);
+    sandbox::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX"),
+                              QStringLiteral("installDir"), QFileInfo(path).absolutePath());
+
+    QProcess other;
+    if (package == QLatin1String("another-running")) {
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start(stageSilent(QStringLiteral("uninstall"), QStringLiteral("good"), server, QStringLiteral("other")),
+                    QStringList());
+        QVERIFY(other.waitForReadyRead(10000));
+    }
+    const sandbox::Run run = sandbox::run(path, arguments, 30000);
+    other.kill();
+    other.waitForFinished();
+    QVERIFY2(run.finished, "the program kept running");
+    QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+    QCOMPARE(run.exitCode, code);
+    QCOMPARE(sandbox::valueOrAbsent(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"),
+                                    QStringLiteral("InstallDir")), QStringLiteral("<absent>"));
+}
+
+// The choices a person makes in the window, from the command line; the log the first
+// line of standard error names holds the client.
+void TstStartup::silentInstallTakesOptions()
+{
+    sandbox::clearRegistry();
+    RefServer server(QDir::tempPath() + QStringLiteral("/silent-releases"));
+    const QString path = stageSilent(QStringLiteral("install"), QStringLiteral("good"), server);
+    const QString target = QDir::tempPath() + QStringLiteral("/chosen target");
+    const sandbox::Run run = sandbox::run(path, {QStringLiteral("--silent"), QStringLiteral("--dir"), target,
+                                                 QStringLiteral("--no-start-menu"), QStringLiteral("--no-autorun")});
+    QCOMPARE(run.exitCode, 0);
+    const QString installed = sandbox::registryValue(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"), QStringLiteral("InstallDir"));
+    QVERIFY2(installed.startsWith(target + QLatin1Char('/')), qPrintable(installed));
+    QVERIFY(QFileInfo(installed + QStringLiteral("/NimbraClient.exe")).isFile());
+    QVERIFY(!QFileInfo::exists(sandbox::startMenuDir() + QStringLiteral("/Nimbra")));
+    QCOMPARE(sandbox::valueOrAbsent(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                                    QStringLiteral("NimbraClient.exe")), QStringLiteral("<absent>"));
+    const QByteArray firstLine = run.err.left(run.err.indexOf('\n'));
+    QVERIFY2(firstLine.startsWith("log: "), run.err.constData());
+    QFile log(QString::fromUtf8(firstLine.mid(5)));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("\twrite\tfile\tok\t" + installed.toUtf8() + "/NimbraClient.exe\n"));
 }
 
 QTEST_GUILESS_MAIN(TstStartup)
