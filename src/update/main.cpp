@@ -22,6 +22,10 @@ int main(int argc, char *argv[])
 
     BaseWidget config;
     config.isChinese();
+    // Started beside a package's ZQ.ini there is no installation: the new version would
+    // be assembled in the root folder.
+    if (config.installDir.isEmpty())
+        Unattended::leave(Unattended::NotConfigured, QStringLiteral("No installation to update."));
     targetVersion = arguments.first();
 
     Widget w;

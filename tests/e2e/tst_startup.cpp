@@ -6,6 +6,25 @@
 #include <QProcess>
 #include <QtTest>
 
+namespace {
+
+// An installed client's updater reads this record instead of a ZQ.ini; its directory
+// lies in the product folder, whose name says the edition.
+QString installationDir(const QString &name)
+{
+    return QDir::tempPath() + QStringLiteral("/NimbraPVX/") + name;
+}
+
+void registerInstallation(const QString &dir)
+{
+    sandbox::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX"),
+                              QStringLiteral("installDir"), dir);
+    sandbox::setRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"), QStringLiteral("info"),
+                              QStringLiteral(R"({"exe":"NimbraClient.exe","name":"星云渲染","nameEN":"Nimbra"})"));
+}
+
+} // namespace
+
 // The built programs started as a user would start them, each from a folder of its own.
 class TstStartup : public QObject
 {
@@ -28,8 +47,15 @@ private:
 
 QString TstStartup::programIn(const QString &name, bool configured)
 {
-    const QString dir = QDir::tempPath() + QLatin1Char('/') + QTest::currentDataTag();
-    if (configured) {
+    const bool installed = configured && name == QLatin1String("update");
+    const QString dir = installed ? installationDir(QTest::currentDataTag())
+                                  : QDir::tempPath() + QLatin1Char('/') + QTest::currentDataTag();
+    sandbox::clearRegistry();
+    if (installed) {
+        registerInstallation(dir);
+        // Its service is this machine's closed port, never further.
+        sandbox::writeFile(dir + QStringLiteral("/service.ini"), "[server]\nupdate=http://127.0.0.1:9\n");
+    } else if (configured) {
         sandbox::writeZqIni(dir, {{"exe", "NimbraClientStub.exe"}, {"name", QStringLiteral("星云")}});
         sandbox::writeFile(dir + QStringLiteral("/version"), "\"2.1.0\"\r\n");
     }
@@ -106,11 +132,15 @@ void TstStartup::configuredProgramsKeepRunning()
 QString TstStartup::stageSilent(const QString &program, const QString &package, RefServer &server,
                                 const QString &folder)
 {
-    const QString dir = QDir::tempPath() + QStringLiteral("/silent-") + folder;
+    const QString dir = package == QLatin1String("installed") ? installationDir(folder)
+                                                              : QDir::tempPath() + QStringLiteral("/silent-") + folder;
     QDir(dir).removeRecursively();
     // The installer's report goes to a closed port on this machine, never further.
     const QByteArray service = "[server]\nchannel=http://127.0.0.1:9\nupdate=" + server.url().toUtf8() + "\n";
-    if (package != QLatin1String("not-configured")) {
+    if (program == QLatin1String("update") && package == QLatin1String("installed")) {
+        registerInstallation(dir);
+        sandbox::writeFile(dir + QStringLiteral("/service.ini"), service);
+    } else if (package != QLatin1String("not-configured")) {
         QMap<QString, QString> info{{"exe", "NimbraClient.exe"}, {"name", QStringLiteral("星云渲染")}, {"nameEN", "Nimbra"}};
         if (package == QLatin1String("partner-bad-icon"))
             info.insert({{"third", "OKARender"}, {"lang", "en_us"}});
@@ -137,7 +167,9 @@ void TstStartup::silentFailures_data()
     QTest::addColumn<QString>("message");  // on standard error, in the interface language
 
     QTest::newRow("unknown-option") << "install" << "good" << QStringList{"--silent", "--bogus"} << 2 << "bogus";
-    QTest::newRow("update-without-version") << "update" << "good" << QStringList{"--silent"} << 2 << "version";
+    QTest::newRow("update-without-version") << "update" << "installed" << QStringList{"--silent"} << 2 << "version";
+    QTest::newRow("update-without-installation") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 3
+                                                 << "No installation";
     QTest::newRow("not-configured") << "uninstall" << "not-configured" << QStringList{"--silent"} << 3 << "not configured";
     QTest::newRow("another-program-running") << "install" << "another-running" << QStringList{"--silent"} << 4
                                              << "Another program";
@@ -148,9 +180,9 @@ void TstStartup::silentFailures_data()
                                    << QStringLiteral("重命名失败");
     QTest::newRow("icon-failed-english") << "install" << "partner-bad-icon" << QStringList{"--silent"} << 10
                                          << "Change icon error";
-    QTest::newRow("file-list-failed") << "update" << "good" << QStringList{"--silent", "9.9.9"} << 11
+    QTest::newRow("file-list-failed") << "update" << "installed" << QStringList{"--silent", "9.9.9"} << 11
                                       << QStringLiteral("获取更新文件列表失败！请重试！");
-    QTest::newRow("download-failed") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 12
+    QTest::newRow("download-failed") << "update" << "installed" << QStringList{"--silent", "2.2.0"} << 12
                                      << QStringLiteral("下载文件失败！");
     QTest::newRow("log-not-writable") << "uninstall" << "good" << QStringList{"--silent", "--log", "/nonexistent/run.log"}
                                       << 13 << "cannot write the log";
@@ -176,8 +208,6 @@ void TstStartup::silentFailures()
     RefServer server(releases);
     server.addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("NimbraPVX.exe"));
     const QString path = stageSilent(program, package, server);
-    sandbox::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX"),
-                              QStringLiteral("installDir"), QFileInfo(path).absolutePath());
 
     QProcess other;
     if (package == QLatin1String("another-running")) {
