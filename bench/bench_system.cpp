@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -65,17 +66,26 @@ void startUp(const QString &bin, const QString &work)
         env.insert(QLatin1String(name), dir);
     }
     QFile::setPermissions(env.value(QStringLiteral("XDG_RUNTIME_DIR")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString dir = work + QStringLiteral("/start/program");
-    QDir().mkpath(dir);
-    QFile ini(dir + QStringLiteral("/ZQ.ini"));
+    const QString setupDir = work + QStringLiteral("/start/program");
+    QDir().mkpath(setupDir);
+    QFile ini(setupDir + QStringLiteral("/ZQ.ini"));
     ini.open(QIODevice::WriteOnly);
     ini.write("[info]\r\nexe=NimbraClient.exe\r\nname=Nimbra\r\n");
     ini.close();
-    QFile version(dir + QStringLiteral("/version"));
+    QFile version(setupDir + QStringLiteral("/version"));
     version.open(QIODevice::WriteOnly);
     version.write("2.1.0");
     version.close();
+    // The updater runs from an installation, which it finds through its record.
+    const QString installed = work + QStringLiteral("/start/NimbraPVX/2.1.0.1");
+    QDir().mkpath(installed);
+    const QString hives = env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/winreg/");
+    QSettings(hives + QStringLiteral("HKEY_LOCAL_MACHINE.ini"), QSettings::IniFormat)
+        .setValue(QStringLiteral("Software/Microsoft/Windows/CurrentVersion/Uninstall/NimbraPVX/installDir"), installed);
+    QSettings(hives + QStringLiteral("HKEY_CURRENT_USER.ini"), QSettings::IniFormat)
+        .setValue(QStringLiteral("Software/Quorlan/NimbraPVX/Settings/info"), QStringLiteral(R"({"exe":"NimbraClient.exe","name":"Nimbra"})"));
     for (const char *program : {"install", "update", "uninstall"}) {
+        const QString dir = QLatin1String(program) == QLatin1String("update") ? installed : setupDir;
         QFile::copy(bin + QLatin1Char('/') + QLatin1String(program), dir + QLatin1Char('/') + QLatin1String(program));
         double best = 1e9;
         for (int round = 0; round < 5; ++round) {
