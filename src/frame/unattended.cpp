@@ -47,19 +47,35 @@ void addOptions(QCommandLineParser &parser, Unattended::Program program)
 {
     parser.setApplicationDescription(QStringLiteral("Without options the program opens its window."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("silent"), QStringLiteral("Run without a window or questions; the exit code tells the outcome.")});
-    parser.addOption({QStringLiteral("progress"), QStringLiteral("Print one JSON line per step on standard output.")});
-    parser.addOption({QStringLiteral("log"), QStringLiteral("Record every file, link and registry value written or removed in <file>.")
-                                                 , QStringLiteral("file")});
+    parser.addOptions({
+        {QStringLiteral("silent"), QStringLiteral("Run without a window or questions; the exit code tells the outcome.")},
+        {QStringLiteral("progress"), QStringLiteral("Print one JSON line per step on standard output.")},
+        {QStringLiteral("log"), QStringLiteral("Record every file, link and registry value written or removed in <file>."),
+         QStringLiteral("file")},
+    });
     if (program == Unattended::Program::Install) {
-        parser.addOption({QStringLiteral("dir"), QStringLiteral("Install below <folder> (an earlier installation's folder wins)."),
-                          QStringLiteral("folder")});
-        parser.addOption({QStringLiteral("no-start-menu"), QStringLiteral("Make no Start-menu shortcuts.")});
-        parser.addOption({QStringLiteral("no-autorun"), QStringLiteral("Do not start the client with the system.")});
-        parser.addOption({QStringLiteral("no-companion"), QStringLiteral("Do not install the companion tools.")});
+        parser.addOptions({
+            {QStringLiteral("dir"), QStringLiteral("Install below <folder> (an earlier installation's folder wins)."),
+             QStringLiteral("folder")},
+            {QStringLiteral("no-start-menu"), QStringLiteral("Make no Start-menu shortcuts.")},
+            {QStringLiteral("no-autorun"), QStringLiteral("Do not start the client with the system.")},
+            {QStringLiteral("no-companion"), QStringLiteral("Do not install the companion tools.")},
+        });
     }
     if (program == Unattended::Program::Update)
         parser.addPositionalArgument(QStringLiteral("version"), QStringLiteral("The version to update to."));
+}
+
+void remember(const QCommandLineParser &parser)
+{
+    State &s = state();
+    s.silent = parser.isSet(QStringLiteral("silent"));
+    s.progress = parser.isSet(QStringLiteral("progress"));
+    s.positional = parser.positionalArguments();
+    for (const QString &name : parser.optionNames()) {
+        s.set << name;
+        s.values.insert(name, parser.value(name));
+    }
 }
 
 QString defaultLogPath(Unattended::Program program)
@@ -95,28 +111,24 @@ int Unattended::begin(Program program, int argc, char *argv[])
         QCoreApplication app(argc, argv);
         parser.showHelp(0);
     }
-    State &s = state();
-    s.silent = parser.isSet(QStringLiteral("silent"));
-    s.progress = parser.isSet(QStringLiteral("progress"));
-    s.positional = parser.positionalArguments();
-    for (const QString &name : parser.optionNames()) {
-        s.set << name;
-        s.values.insert(name, parser.value(name));
-    }
-    if (s.silent)
+    remember(parser);
+    if (silent())
         platform::prepareUnattendedRun();
+    return startLog(program, parser.value(QStringLiteral("log")), arguments);
+}
 
-    QString log = parser.value(QStringLiteral("log"));
-    if (log.isEmpty() && s.silent)
-        log = defaultLogPath(program);
-    if (log.isEmpty())
+int Unattended::startLog(Program program, QString path, const QStringList &arguments)
+{
+    if (path.isEmpty() && silent())
+        path = defaultLogPath(program);
+    if (path.isEmpty())
         return -1;
-    if (!ChangeLog::open(log)) {
-        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(log)));
+    if (!ChangeLog::open(path)) {
+        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(path)));
         return LogFailed;
     }
-    if (s.silent)
-        printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(log).absoluteFilePath())));
+    if (silent())
+        printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
     ChangeLog::note(QStringLiteral("%1 started %2: %3")
                         .arg(QLatin1String(programName(program)), QDateTime::currentDateTime().toString(Qt::ISODate),
                              arguments.join(QLatin1Char(' '))));

@@ -54,4 +54,7 @@ public:
     static void progress(const char *step, int percent);
     // The code a worker's error number stands for.
     static Code codeOfUpdateError(int error);
+
+private:
+    static int startLog(Program program, QString path, const QStringList &arguments);
 };

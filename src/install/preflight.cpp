@@ -47,14 +47,15 @@ bool installPreflight(BaseWidget &config, bool zh, QString *dir)
 
     if (edition::needsMaxClosed(editionOf(third))) {
         if (BaseWidget::processExists(QStringLiteral("3dsmax.exe"))) {
-            Unattended::fail(Unattended::MaxRunning, pick(zh, "请先关闭max，再安装客户端！",
-                                     "Pleace close max first and install client!"));
+            Unattended::fail(Unattended::MaxRunning,
+                             pick(zh, "请先关闭max，再安装客户端！", "Pleace close max first and install client!"));
             return false;
         }
         if (!stored.isEmpty() && standardClientInstalled(config)) {
-            Unattended::fail(Unattended::OtherEdition, pick(zh, "已安装通用版客户端，请卸载后安装！",
-                                     "The general version of the client has been installed, "
-                                     "please install it after uninstall!"));
+            Unattended::fail(Unattended::OtherEdition,
+                             pick(zh, "已安装通用版客户端，请卸载后安装！",
+                                  "The general version of the client has been installed, "
+                                  "please install it after uninstall!"));
             return false;
         }
     } else {

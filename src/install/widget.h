@@ -33,8 +33,6 @@ public:
 
     // Entries extracted in this process; three make one percentage point.
     static int extractedCount;
-    // How long a silent run waits for the installation report before it ends.
-    static int reportWaitMs;
 
 public slots:
     void on_install_clicked();

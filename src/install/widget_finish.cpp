@@ -28,9 +28,10 @@ const char *const otherClientPlugins[] = {"3dsMax.dll",     "Newtonsoft.Json.dll
                                           "nimbra_1.mse",   "nimbra_2.mse",        "render_fn.mse",
                                           "o_nimbra_1.mse", "o_nimbra_2.mse",      "o_render_fn.mse"};
 
-} // namespace
+// How long a silent run waits for the installation report before it ends.
+const int reportWaitMs = 10000;
 
-int Widget::reportWaitMs = 10000;
+} // namespace
 
 void Widget::completeRun()
 {

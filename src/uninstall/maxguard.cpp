@@ -10,6 +10,6 @@ bool maxAllowsUninstall(bool zh)
         || !BaseWidget::processExists(QStringLiteral("3dsmax.exe")))
         return true;
     Unattended::fail(Unattended::MaxRunning, zh ? QStringLiteral("请先关闭max，再卸载客户端！")
-                           : QStringLiteral("Pleace close max first and uninstall client!"));
+                                                : QStringLiteral("Pleace close max first and uninstall client!"));
     return false;
 }
