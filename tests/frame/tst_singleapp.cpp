@@ -95,7 +95,7 @@ void TstSingleApp::staleNameDoesNotBlock()
         QVERIFY(p.waitForStarted());
     };
     QProcess crashed;
-    start(crashed, QStringLiteral("update"));
+    start(crashed, QStringLiteral("install"));
     QTRY_VERIFY(QFileInfo::exists(tmp + QStringLiteral("/vantelo_install")));
     crashed.kill();
     QVERIFY(crashed.waitForFinished());
@@ -106,7 +106,7 @@ void TstSingleApp::staleNameDoesNotBlock()
     QVERIFY2(!next.waitForFinished(1500), "the start after a crash ended at once");
 
     QProcess third;
-    start(third, QStringLiteral("install"));
+    start(third, QStringLiteral("update"));
     QVERIFY2(third.waitForFinished(10000), "a second program ran beside the first");
     QCOMPARE(third.exitCode(), 0);
 
