@@ -95,25 +95,33 @@ void printLine(FILE *stream, const QString &text)
 
 } // namespace
 
-int Unattended::begin(Program program, int argc, char *argv[])
+void Unattended::prepare(Program program, int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     addOptions(parser, program);
+    // A command line that does not parse may hold the application's own options
+    // (-style, -platform); it is judged again once the application has taken them.
+    const bool parsed = parser.parse(arguments);
+    const bool windowless = parser.isSet(QStringLiteral("silent")) || parser.isSet(QStringLiteral("help"))
+                            || parser.isSet(QStringLiteral("help-all"));
+    if (parsed ? windowless : !platform::hasDisplay())
+        platform::prepareUnattendedRun();
+}
+
+int Unattended::begin(Program program, const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    addOptions(parser, program);
     if (!parser.parse(arguments)) {
         printLine(stderr, QStringLiteral("%1: %2 (see --help)").arg(QLatin1String(programName(program)), parser.errorText()));
         return Usage;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        // The help text names the program from the application object.
-        QCoreApplication app(argc, argv);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
-    }
     remember(parser);
-    if (silent())
-        platform::prepareUnattendedRun();
     return startLog(program, parser.value(QStringLiteral("log")), arguments);
 }
 

@@ -29,9 +29,13 @@ public:
     };
     enum class Program { Install, Update, Uninstall };
 
-    // Reads the command line before the application object exists. Returns -1 when the
-    // program goes on, else the code to leave with (help shown, or a usage error).
-    static int begin(Program program, int argc, char *argv[]);
+    // Before the application object exists: a run without a window (--silent, --help)
+    // must not need a display, nor must a usage error on a machine without one.
+    static void prepare(Program program, int argc, char *argv[]);
+    // Reads the command line once the application has taken its own options from it.
+    // Returns -1 when the program goes on, else the code to leave with (a usage error;
+    // --help prints and leaves with 0 itself).
+    static int begin(Program program, const QStringList &arguments);
 
     static bool silent();
     static bool isSet(const QString &option);

@@ -6,10 +6,11 @@
 
 int main(int argc, char *argv[])
 {
-    const int early = Unattended::begin(Unattended::Program::Install, argc, argv);
+    Unattended::prepare(Unattended::Program::Install, argc, argv);
+    SingleApp app(argc, argv);
+    const int early = Unattended::begin(Unattended::Program::Install, app.arguments());
     if (early >= 0)
         return early;
-    SingleApp app(argc, argv);
     if (app.exist())
         Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
     SingleApp::useClientFont();

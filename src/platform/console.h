@@ -7,4 +7,8 @@ namespace platform {
 // writes its output there unless the output is already redirected.
 void prepareUnattendedRun();
 
+// Whether a window could be shown: always on Windows; elsewhere when a display (or a Qt
+// platform) is named in the environment.
+bool hasDisplay();
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <QByteArray>
+#include <QtGlobal>
 
 namespace platform {
 
@@ -9,6 +10,12 @@ void prepareUnattendedRun()
     // Render nodes have no display; a platform chosen by the caller still counts.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
 } // namespace platform

@@ -29,4 +29,9 @@ void prepareUnattendedRun()
         std::freopen("CONOUT$", "w", stderr);
 }
 
+bool hasDisplay()
+{
+    return true;
+}
+
 } // namespace platform

@@ -9,10 +9,11 @@
 
 int main(int argc, char *argv[])
 {
-    const int early = Unattended::begin(Unattended::Program::Uninstall, argc, argv);
+    Unattended::prepare(Unattended::Program::Uninstall, argc, argv);
+    SingleApp app(argc, argv);
+    const int early = Unattended::begin(Unattended::Program::Uninstall, app.arguments());
     if (early >= 0)
         return early;
-    SingleApp app(argc, argv);
     if (app.exist())
         Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
     SingleApp::useClientFont();

@@ -7,10 +7,11 @@
 
 int main(int argc, char *argv[])
 {
-    const int early = Unattended::begin(Unattended::Program::Update, argc, argv);
+    Unattended::prepare(Unattended::Program::Update, argc, argv);
+    SingleApp app(argc, argv);
+    const int early = Unattended::begin(Unattended::Program::Update, app.arguments());
     if (early >= 0)
         return early;
-    SingleApp app(argc, argv);
     if (app.exist())
         Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
     // The version becomes part of a directory name, so anything but a plain name

@@ -109,6 +109,8 @@ void TstStartup::configuredProgramsKeepRunning_data()
     QTest::addColumn<QStringList>("arguments");
 
     QTest::newRow("install") << "install" << QStringList();
+    // Qt's own options are the application's, not unknown ones.
+    QTest::newRow("install-with-qt-option") << "install" << QStringList{"-reverse"};
     QTest::newRow("update") << "update" << QStringList{QStringLiteral("1.0.2-测试")};
     QTest::newRow("uninstall") << "uninstall" << QStringList();
 }
@@ -167,6 +169,7 @@ void TstStartup::silentFailures_data()
     QTest::addColumn<QString>("message");  // on standard error, in the interface language
 
     QTest::newRow("unknown-option") << "install" << "good" << QStringList{"--silent", "--bogus"} << 2 << "bogus";
+    QTest::newRow("unknown-option-in-a-window-run") << "uninstall" << "good" << QStringList{"--bogus"} << 2 << "bogus";
     QTest::newRow("update-without-version") << "update" << "installed" << QStringList{"--silent"} << 2 << "version";
     QTest::newRow("update-without-installation") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 3
                                                  << "No installation";
