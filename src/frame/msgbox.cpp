@@ -35,7 +35,7 @@ int MsgBox::run(int type, const QString &text)
 {
     // Nobody is there to answer: the text is told and the answer is OK.
     if (Unattended::silent()) {
-        Unattended::tell(text);
+        Unattended::tell(type == 1 ? text : text + QStringLiteral(" (OK)"));
         return 0;
     }
     QPointer<MsgBox> box = new MsgBox(type);

@@ -86,6 +86,14 @@ QString defaultLogPath(Unattended::Program program)
                                   .arg(QCoreApplication::applicationPid());
 }
 
+// Standard error of a silent run carries the outcome for a script: Qt's diagnostics go
+// to the log instead (warnings) or nowhere (debug lines), unless logging rules are set.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        ChangeLog::note(QStringLiteral("warning: ") + message);
+}
+
 void printLine(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -122,6 +130,8 @@ int Unattended::begin(Program program, const QStringList &arguments)
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
     remember(parser);
+    if (silent() && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qInstallMessageHandler(quietMessages);
     return startLog(program, parser.value(QStringLiteral("log")), arguments);
 }
 
