@@ -349,8 +349,7 @@ def unlogged(box, before, after, log):
     return missing
 
 
-def run(args):
-    box = Sandbox(args.sandbox, args.bin)
+def run(box, args):
     report = {'edition': args.edition, 'lang': args.lang, 'sandbox': box.root, 'steps': []}
     shots = os.path.abspath(args.shots) if args.shots else None
     if shots:
@@ -369,7 +368,7 @@ def run(args):
     report['service'] = address
     report['package'] = package
     if args.stage_only:
-        return box, report
+        return report
     planted = plant(box)
     zh = args.lang == 'zh'
     key = 'NimbraKW' if args.edition == 'cobranded' else 'NimbraPVX'
@@ -436,7 +435,7 @@ def run(args):
         if os.path.exists(os.path.join(box.env['TMPDIR'], 'client-ran.log')) else []
     report['feedback'] = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
     report['shots'] = shots
-    return box, report
+    return report
 
 
 def main():
@@ -453,21 +452,21 @@ def main():
     parser.add_argument('--silent', action='store_true', help='run each program with --silent, without a display')
     parser.add_argument('--server', help='address of a running refserver serving SANDBOX/releases')
     args = parser.parse_args()
-    box = None
+    box = Sandbox(args.sandbox, args.bin)
     try:
-        box, report = run(args)
+        report = run(box, args)
         ok = True
     except Exception as error:  # the report says what went wrong; every process still stops
         report = {'error': str(error)}
         ok = False
     finally:
-        if box and not args.stage_only:
+        if not args.stage_only:
             box.stop_all()
     text = json.dumps(report, ensure_ascii=False, indent=2)
     if args.report:
         open(args.report, 'w', encoding='utf-8').write(text)
     print(text)
-    if args.stage_only and box:
+    if args.stage_only and 'error' not in report:
         return 0
     return 0 if ok and not report.get('leftovers') and report.get('planted_kept') else 1
 
