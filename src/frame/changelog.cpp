@@ -35,12 +35,17 @@ QString field(QString text)
     return text;
 }
 
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 } // namespace
+
+// A folder already there is no change.
+bool ChangeLog::makeFolder(const QString &dir, bool withParents)
+{
+    if (QFileInfo(dir).isDir())
+        return true;
+    const bool ok = withParents ? QDir().mkpath(dir) : QDir().mkdir(dir);
+    record("write", "dir", dir, ok);
+    return ok;
+}
 
 bool ChangeLog::open(const QString &path)
 {
@@ -80,7 +85,7 @@ void ChangeLog::record(const char *action, const char *kind, const QString &path
         return;
     QString line = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char('\t')
                    + QLatin1String(action) + QLatin1Char('\t') + QLatin1String(kind) + QLatin1Char('\t')
-                   + QLatin1String(outcome) + QLatin1Char('\t') + field(path);
+                   + QLatin1String(outcome) + QLatin1Char('\t') + field(QDir::toNativeSeparators(path));
     if (!value.isNull())
         line += QLatin1Char('\t') + field(value);
     writeLine(line);
@@ -88,11 +93,15 @@ void ChangeLog::record(const char *action, const char *kind, const QString &path
 
 void ChangeLog::record(const char *action, const char *kind, const QString &path, bool ok)
 {
-    record(action, kind, nativePath(path), ok ? "ok" : "failed");
+    record(action, kind, path, ok ? "ok" : "failed");
 }
 
+// Without a log the checks that tell a change from a skipped step are not made: reused
+// files are copied and trees removed in the thousands.
 bool ChangeLog::copyFile(const QString &from, const QString &to)
 {
+    if (!isOpen())
+        return QFile::copy(from, to);
     // A missing source or a file already in place is a copy skipped, not a change.
     const bool skipped = !QFileInfo::exists(from) || QFileInfo::exists(to);
     const bool ok = QFile::copy(from, to);
@@ -111,6 +120,8 @@ bool ChangeLog::renameFile(const QString &from, const QString &to)
 
 bool ChangeLog::removeFile(const QString &path)
 {
+    if (!isOpen())
+        return platform::removeFile(path);
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return false;
@@ -129,20 +140,12 @@ bool ChangeLog::link(const QString &target, const QString &linkPath)
 
 bool ChangeLog::makeDir(const QString &dir)
 {
-    if (QFileInfo(dir).isDir())
-        return true;
-    const bool ok = QDir().mkdir(dir);
-    record("write", "dir", dir, ok);
-    return ok;
+    return makeFolder(dir, false);
 }
 
 bool ChangeLog::makePath(const QString &dir)
 {
-    if (QFileInfo(dir).isDir())
-        return true;
-    const bool ok = QDir().mkpath(dir);
-    record("write", "dir", dir, ok);
-    return ok;
+    return makeFolder(dir, true);
 }
 
 bool ChangeLog::removeDir(const QString &dir)

@@ -36,4 +36,7 @@ public:
     static void setValue(QSettings *key, const QString &name, const QVariant &value);
     // A value, or a whole sub-key of that name; a name that is absent records nothing.
     static void remove(QSettings *key, const QString &name);
+
+private:
+    static bool makeFolder(const QString &dir, bool withParents);
 };

@@ -22,8 +22,7 @@ struct State
     Unattended::Code outcome = Unattended::Done;
     QString lastStep;
     int lastPercent = -1;
-    QStringList set;
-    QHash<QString, QString> values;
+    QHash<QString, QString> values;  // every option given, with its value (empty for a flag)
     QStringList positional;
 };
 
@@ -72,10 +71,8 @@ void remember(const QCommandLineParser &parser)
     s.silent = parser.isSet(QStringLiteral("silent"));
     s.progress = parser.isSet(QStringLiteral("progress"));
     s.positional = parser.positionalArguments();
-    for (const QString &name : parser.optionNames()) {
-        s.set << name;
+    for (const QString &name : parser.optionNames())
         s.values.insert(name, parser.value(name));
-    }
 }
 
 QString defaultLogPath(Unattended::Program program)
@@ -160,7 +157,7 @@ bool Unattended::silent()
 
 bool Unattended::isSet(const QString &option)
 {
-    return state().set.contains(option);
+    return state().values.contains(option);
 }
 
 QString Unattended::value(const QString &option)

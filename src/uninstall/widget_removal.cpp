@@ -100,7 +100,7 @@ void Widget::closeEvent(QCloseEvent *event)
         if (!productDir.isEmpty()) {
             const bool started = platform::startSelfDelete(productDir);
             // The script removes the folder after this program has ended.
-            ChangeLog::record("remove", "dir", QDir::toNativeSeparators(productDir), started ? "scheduled" : "failed");
+            ChangeLog::record("remove", "dir", productDir, started ? "scheduled" : "failed");
         }
     }
     event->accept();
