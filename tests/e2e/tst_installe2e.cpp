@@ -148,13 +148,13 @@ void TstInstallE2e::installsAndStartsTheClient()
     QCOMPARE(QFileInfo(startMenu + QStringLiteral("卸载星云渲染.lnk")).symLinkTarget(), dir + QStringLiteral("/uninstall.exe"));
     QCOMPARE(QFileInfo(QDir::homePath() + QStringLiteral("/Desktop/星云渲染.lnk")).symLinkTarget(), client);
 
-    const QString entry = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX");
+    const QString entry = sandbox::uninstallKey(QStringLiteral("NimbraPVX"));
     QCOMPARE(sandbox::registryValue(entry, QStringLiteral("installDir")), dir);
     QCOMPARE(sandbox::registryValue(entry, QStringLiteral("DisplayVersion")), QStringLiteral("2.1.0"));
-    QCOMPARE(sandbox::registryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+    QCOMPARE(sandbox::registryValue(sandbox::runKey(),
                                     QStringLiteral("NimbraClient.exe")),
              QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun"));
-    QCOMPARE(sandbox::registryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"),
+    QCOMPARE(sandbox::registryValue(sandbox::settingsKey(QStringLiteral("NimbraPVX")),
                                     QStringLiteral("InstallDir")),
              dir);
     QCOMPARE(server->records().first().toObject().value("query").toObject().value("mark").toString(), QStringLiteral("e2e"));
@@ -211,7 +211,7 @@ void TstInstallE2e::updatesTheInstalledClient()
     QProcess updater;
     startInDisplay(updater, installed + QStringLiteral("/update"), {QStringLiteral("2.2.0")});
     const QByteArray window = waitForWindow(updater);
-    const QString entry = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX");
+    const QString entry = sandbox::uninstallKey(QStringLiteral("NimbraPVX"));
     QTRY_VERIFY_WITH_TIMEOUT(sandbox::registryValue(entry, QStringLiteral("installDir")) != installed, 30000);
     const QString dir = sandbox::registryValue(entry, QStringLiteral("installDir"));
     QTest::qWait(300);
@@ -238,7 +238,7 @@ void TstInstallE2e::updatesTheInstalledClient()
     fetched.sort();
     QCOMPARE(fetched, (QStringList{"files///NimbraPVX.exe", "files//plugins//new.dll"}));
     QCOMPARE(sandbox::registryValue(entry, QStringLiteral("DisplayVersion")), QStringLiteral("2.2.0"));
-    QCOMPARE(sandbox::registryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+    QCOMPARE(sandbox::registryValue(sandbox::runKey(),
                                     QStringLiteral("NimbraClient.exe")),
              QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun"));
     const QString startMenu = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/Nimbra/");

@@ -17,9 +17,9 @@ QString installationDir(const QString &name)
 
 void registerInstallation(const QString &dir)
 {
-    sandbox::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX"),
+    sandbox::setRegistryValue(sandbox::uninstallKey(QStringLiteral("NimbraPVX")),
                               QStringLiteral("installDir"), dir);
-    sandbox::setRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"), QStringLiteral("info"),
+    sandbox::setRegistryValue(sandbox::settingsKey(QStringLiteral("NimbraPVX")), QStringLiteral("info"),
                               QStringLiteral(R"({"exe":"NimbraClient.exe","name":"星云渲染","nameEN":"Nimbra"})"));
 }
 
@@ -225,7 +225,7 @@ void TstStartup::silentFailures()
     QVERIFY2(run.finished, "the program kept running");
     QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
     QCOMPARE(run.exitCode, code);
-    QCOMPARE(sandbox::valueOrAbsent(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"),
+    QCOMPARE(sandbox::valueOrAbsent(sandbox::settingsKey(QStringLiteral("NimbraPVX")),
                                     QStringLiteral("InstallDir")), QStringLiteral("<absent>"));
 }
 
@@ -241,11 +241,11 @@ void TstStartup::silentInstallTakesOptions()
                                                  QStringLiteral("--no-start-menu"), QStringLiteral("--no-autorun")});
     QCOMPARE(run.exitCode, 0);
     const QString installed = sandbox::registryValue(
-        QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings"), QStringLiteral("InstallDir"));
+        sandbox::settingsKey(QStringLiteral("NimbraPVX")), QStringLiteral("InstallDir"));
     QVERIFY2(installed.startsWith(target + QLatin1Char('/')), qPrintable(installed));
     QVERIFY(QFileInfo(installed + QStringLiteral("/NimbraClient.exe")).isFile());
     QVERIFY(!QFileInfo::exists(sandbox::startMenuDir() + QStringLiteral("/Nimbra")));
-    QCOMPARE(sandbox::valueOrAbsent(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+    QCOMPARE(sandbox::valueOrAbsent(sandbox::runKey(),
                                     QStringLiteral("NimbraClient.exe")), QStringLiteral("<absent>"));
     const QByteArray firstLine = run.err.left(run.err.indexOf('\n'));
     QVERIFY2(firstLine.startsWith("log: "), run.err.constData());

@@ -12,18 +12,15 @@ Q_DECLARE_METATYPE(Info)
 
 namespace {
 
-const QString uninstallKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-
 // Both editions' records exist, told apart by a marker, so a probe shows which one
 // its configuration read.
 void seedBothEditions(const QString &pvxInfo, const QString &kwInfo)
 {
     for (const QString &k : {QStringLiteral("NimbraPVX"), QStringLiteral("NimbraKW")}) {
-        const QString settings = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings").arg(k);
+        const QString settings = sandbox::settingsKey(k);
         sandbox::setRegistryValue(settings, QStringLiteral("marker"), k);
         sandbox::setRegistryValue(settings, QStringLiteral("info"), k == QLatin1String("NimbraPVX") ? pvxInfo : kwInfo);
-        sandbox::setRegistryValue(uninstallKey + QLatin1Char('\\') + k, QStringLiteral("installDir"), QStringLiteral("C:/") + k);
+        sandbox::setRegistryValue(sandbox::uninstallKey(k), QStringLiteral("installDir"), QStringLiteral("C:/") + k);
     }
 }
 
@@ -146,7 +143,7 @@ void TstConfiguration::notConfiguredEndsWithZero()
     QFETCH(QString, installDir);
 
     if (!installDir.isNull())
-        sandbox::setRegistryValue(uninstallKey + QStringLiteral("\\NimbraPVX"), QStringLiteral("installDir"), installDir);
+        sandbox::setRegistryValue(sandbox::uninstallKey(QStringLiteral("NimbraPVX")), QStringLiteral("installDir"), installDir);
     QVERIFY(!::readClientConfig(caseDir(subPath)));
     int exitCode = -1;
     const QJsonObject c = probe(caseDir(subPath), &exitCode);

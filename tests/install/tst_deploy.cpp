@@ -19,12 +19,11 @@ using Info = QMap<QString, QString>;
 
 namespace {
 
-const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
-const QString runKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-const QString settingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings");
-
 using sandbox::desktopDir;
+using sandbox::runKey;
+using sandbox::settingsKey;
 using sandbox::startMenuDir;
+using sandbox::uninstallKey;
 
 } // namespace
 
@@ -184,7 +183,7 @@ void TstDeploy::deployment()
         QCOMPARE(QFileInfo(startMenuDir() + QLatin1Char('/') + uninstallLink).symLinkTarget(), uninstaller);
     }
 
-    const QString entry = uninstallKey + key;
+    const QString entry = uninstallKey(key);
     const bool chinese = ini.value("lang") != QLatin1String("en_us");
     const QString shownName = chinese ? ini.value("name") : ini.value("nameEN");
     QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayName"), shownName);
@@ -194,9 +193,9 @@ void TstDeploy::deployment()
     QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayIcon"), client);
     QCOMPARE(sandbox::valueOrAbsent(entry, "Publisher"), publisher);
     QCOMPARE(sandbox::valueOrAbsent(entry, "URLInfoAbout") != QLatin1String("<absent>"), makerAddress);
-    QCOMPARE(sandbox::valueOrAbsent(runKey, ini.value("exe")),
+    QCOMPARE(sandbox::valueOrAbsent(runKey(), ini.value("exe")),
              autoRunChecked ? QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun") : QStringLiteral("<absent>"));
-    const QString settings = settingsKey.arg(key);
+    const QString settings = settingsKey(key);
     QCOMPARE(sandbox::valueOrAbsent(settings, "ThirdPart"), ini.value("third"));
     QCOMPARE(sandbox::valueOrAbsent(settings, "Language"), chinese ? QStringLiteral("zh_cn") : QStringLiteral("en_us"));
     QCOMPARE(sandbox::valueOrAbsent(settings, "InstallDir"), dir);
@@ -259,9 +258,9 @@ void TstDeploy::errorExitsRegisterNothing()
     QVERIFY(!window.isVisible());
     QVERIFY(!QFileInfo::exists(window.installDir + QStringLiteral("/../NimbraClient.exe")));
     QVERIFY(!QFileInfo::exists(platform::registryFile(QStringLiteral("HKEY_LOCAL_MACHINE")))
-            || sandbox::registryValue(uninstallKey + QStringLiteral("NimbraPVX"), QStringLiteral("installDir")).isEmpty());
-    QCOMPARE(sandbox::valueOrAbsent(settingsKey.arg(QStringLiteral("NimbraPVX")), "info"), QStringLiteral("<absent>"));
-    QCOMPARE(sandbox::valueOrAbsent(runKey, ini.value("exe")), QStringLiteral("<absent>"));
+            || sandbox::registryValue(uninstallKey(QStringLiteral("NimbraPVX")), QStringLiteral("installDir")).isEmpty());
+    QCOMPARE(sandbox::valueOrAbsent(settingsKey(QStringLiteral("NimbraPVX")), "info"), QStringLiteral("<absent>"));
+    QCOMPARE(sandbox::valueOrAbsent(runKey(), ini.value("exe")), QStringLiteral("<absent>"));
     QVERIFY(QDir(desktopDir()).isEmpty());
 }
 
@@ -293,7 +292,7 @@ void TstDeploy::finishStartsClientAndCompanion()
     sandbox::writeFile(companion, "#!/bin/sh\necho \"$@\" > '" + marks.toUtf8() + "-companion'\n");
     QFile::setPermissions(companion, runnable);
     if (companionInstalled)
-        sandbox::setRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\nimbratools\\Settings"),
+        sandbox::setRegistryValue(settingsKey(QStringLiteral("nimbratools")),
                                   QStringLiteral("InstallDir"), QStringLiteral("C:/tools"));
 
     Widget window;

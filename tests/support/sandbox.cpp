@@ -37,6 +37,21 @@ void writeZqIni(const QString &dir, const QMap<QString, QString> &info)
     writeFile(dir + QStringLiteral("/ZQ.ini"), text);
 }
 
+QString runKey()
+{
+    return QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+}
+
+QString uninstallKey(const QString &editionKey)
+{
+    return QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + editionKey;
+}
+
+QString settingsKey(const QString &editionKey)
+{
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings").arg(editionKey);
+}
+
 QString valueOrAbsent(const QString &key, const QString &name)
 {
     return registryValue(key, name, QStringLiteral("<absent>"));

@@ -23,6 +23,12 @@ void setRegistryValue(const QString &key, const QString &name, const QString &va
 QString registryValue(const QString &key, const QString &name, const QString &fallback = QString());
 void clearRegistry();
 
+// The keys the programs write: the autorun key, an edition key's uninstall entry and
+// its per-user settings.
+QString runKey();
+QString uninstallKey(const QString &editionKey);
+QString settingsKey(const QString &editionKey);
+
 // A registry value, read back as "<absent>" when missing.
 QString valueOrAbsent(const QString &key, const QString &name);
 

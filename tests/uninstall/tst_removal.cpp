@@ -26,8 +26,7 @@ QString value(const QString &key, const QString &name)
     return sandbox::registryValue(key, name, QStringLiteral("<gone>"));
 }
 
-const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-const QString runKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString runKey = sandbox::runKey();
 const QString company = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan");
 const QString exeName = QStringLiteral("NimbraClientStub.exe");
 
@@ -137,12 +136,12 @@ void TstRemoval::seed(const Edition &edition, const QString &programs)
     sandbox::writeFile(shortcut(QString(), QStringLiteral("Other.lnk")), "other");
     mustStay << shortcut(folder, QStringLiteral("Manual.lnk")) << shortcut(QString(), QStringLiteral("Other.lnk"));
 
-    setValue(uninstallKey + QLatin1Char('\\') + key, QStringLiteral("installDir"), QDir::toNativeSeparators(installDir));
-    setValue(uninstallKey + QLatin1Char('\\') + key, QStringLiteral("DisplayName"), name);
-    setValue(uninstallKey + QStringLiteral("\\OtherApp"), QStringLiteral("DisplayName"), QStringLiteral("Other"));
+    setValue(sandbox::uninstallKey(key), QStringLiteral("installDir"), QDir::toNativeSeparators(installDir));
+    setValue(sandbox::uninstallKey(key), QStringLiteral("DisplayName"), name);
+    setValue(sandbox::uninstallKey(QStringLiteral("OtherApp")), QStringLiteral("DisplayName"), QStringLiteral("Other"));
     setValue(runKey, exeName, QDir::toNativeSeparators(client) + QStringLiteral(" RegAutoRun"));
     setValue(runKey, QStringLiteral("OtherApp.exe"), QStringLiteral("other"));
-    setValue(company + QLatin1Char('\\') + key + QStringLiteral("\\Settings"), QStringLiteral("InstallDir"), installDir);
+    setValue(sandbox::settingsKey(key), QStringLiteral("InstallDir"), installDir);
     setValue(company + QLatin1Char('\\') + key + QStringLiteral("\\Settings\\Deeper"), QStringLiteral("x"), QStringLiteral("1"));
     setValue(company + QStringLiteral("\\Orvix\\Settings"), QStringLiteral("InstallDir"), QStringLiteral("D:/orvix"));
 
@@ -182,8 +181,8 @@ void TstRemoval::standardEditionRemovesWhatIsNamed()
         QVERIFY2(!QFileInfo::exists(gone) && !QFileInfo(gone).isSymLink(), qPrintable(gone));
     for (const QString &kept : qAsConst(mustStay))
         QVERIFY2(QFileInfo::exists(kept), qPrintable(kept));
-    QCOMPARE(value(uninstallKey + QStringLiteral("\\NimbraPVX"), QStringLiteral("installDir")), QStringLiteral("<gone>"));
-    QCOMPARE(value(uninstallKey + QStringLiteral("\\OtherApp"), QStringLiteral("DisplayName")), QStringLiteral("Other"));
+    QCOMPARE(value(sandbox::uninstallKey(QStringLiteral("NimbraPVX")), QStringLiteral("installDir")), QStringLiteral("<gone>"));
+    QCOMPARE(value(sandbox::uninstallKey(QStringLiteral("OtherApp")), QStringLiteral("DisplayName")), QStringLiteral("Other"));
     QCOMPARE(value(runKey, exeName), QStringLiteral("<gone>"));
     QCOMPARE(value(runKey, QStringLiteral("OtherApp.exe")), QStringLiteral("other"));
     QCOMPARE(value(company, QStringLiteral("NimbraPVX/Settings/Deeper/x")), QStringLiteral("<gone>"));
@@ -354,8 +353,8 @@ void TstRemoval::onlyOursIsRemoved()
     installDir = chosen + (ourKey == QLatin1String("NimbraKW") ? "/Nimbra for Unity/2.1.0.1" : "/NimbraPVX/2.1.0.1");
     sandbox::writeFile(installDir + QLatin1Char('/') + exeName, "client");
     for (const QString &key : {QStringLiteral("NimbraPVX"), QStringLiteral("NimbraKW")}) {
-        setValue(uninstallKey + QLatin1Char('\\') + key, QStringLiteral("installDir"), QDir::toNativeSeparators(installDir));
-        setValue(company + QLatin1Char('\\') + key + QStringLiteral("\\Settings"), QStringLiteral("Language"), QStringLiteral("zh_cn"));
+        setValue(sandbox::uninstallKey(key), QStringLiteral("installDir"), QDir::toNativeSeparators(installDir));
+        setValue(sandbox::settingsKey(key), QStringLiteral("Language"), QStringLiteral("zh_cn"));
     }
     const QStringList runValues{QStringLiteral("Tray.exe"), QStringLiteral("OtherUpdater.exe")};
     for (const QString &v : runValues)
@@ -376,10 +375,10 @@ void TstRemoval::onlyOursIsRemoved()
     sandbox::writeZqIni(sandbox::programDir(), {});
 
     const QString otherKey = ourKey == QLatin1String("NimbraKW") ? QStringLiteral("NimbraPVX") : QStringLiteral("NimbraKW");
-    QCOMPARE(value(uninstallKey + QLatin1Char('\\') + ourKey, QStringLiteral("installDir")), QStringLiteral("<gone>"));
-    QCOMPARE(value(company + QLatin1Char('\\') + ourKey + QStringLiteral("\\Settings"), QStringLiteral("Language")), QStringLiteral("<gone>"));
-    QVERIFY(value(uninstallKey + QLatin1Char('\\') + otherKey, QStringLiteral("installDir")) != QStringLiteral("<gone>"));
-    QCOMPARE(value(company + QLatin1Char('\\') + otherKey + QStringLiteral("\\Settings"), QStringLiteral("Language")), QStringLiteral("zh_cn"));
+    QCOMPARE(value(sandbox::uninstallKey(ourKey), QStringLiteral("installDir")), QStringLiteral("<gone>"));
+    QCOMPARE(value(sandbox::settingsKey(ourKey), QStringLiteral("Language")), QStringLiteral("<gone>"));
+    QVERIFY(value(sandbox::uninstallKey(otherKey), QStringLiteral("installDir")) != QStringLiteral("<gone>"));
+    QCOMPARE(value(sandbox::settingsKey(otherKey), QStringLiteral("Language")), QStringLiteral("zh_cn"));
     for (const QString &v : runValues)
         QVERIFY2(value(runKey, v) != QStringLiteral("<gone>"), qPrintable(v));
     QVERIFY(!QFileInfo::exists(installDir));

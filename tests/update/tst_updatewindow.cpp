@@ -17,9 +17,9 @@ using Files = QMap<QString, QByteArray>;
 
 namespace {
 
-const QString entryKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraKW");
-const QString runKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-const QString settingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraKW\\Settings");
+const QString entryKey = sandbox::uninstallKey(QStringLiteral("NimbraKW"));
+const QString runKey = sandbox::runKey();
+const QString settingsKey = sandbox::settingsKey(QStringLiteral("NimbraKW"));
 
 using sandbox::desktopDir;
 using sandbox::startMenuDir;
