@@ -25,7 +25,7 @@ void BaseWidget::veryDel(const QString &path)
         return;
     qDebug() << path;
     const QFileInfo info(path);
-    if (info.isSymLink() || info.isFile()) {
+    if (info.isSymbolicLink() || info.isFile()) {
         ChangeLog::removeFile(path);
         return;
     }

@@ -123,7 +123,9 @@ bool ChangeLog::removeFile(const QString &path)
     if (!isOpen())
         return platform::removeFile(path);
     const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    // isSymLink() holds for every "*.lnk" name on Windows, there or not: a shortcut that
+    // never existed is nothing to remove, not a failed removal.
+    if (!info.exists() && !info.isSymbolicLink())
         return false;
     const char *kind = info.isSymLink() ? "link" : "file";
     const bool ok = platform::removeFile(path);

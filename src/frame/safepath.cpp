@@ -38,13 +38,13 @@ QString linkOnTheWay(const QString &dir, const QString &path)
     const QString base = QDir::cleanPath(dir);
     const QString target = QDir::cleanPath(path);
     QString current = base;
-    if (QFileInfo(current).isSymLink())
+    if (QFileInfo(current).isSymbolicLink())
         return current;
     if (!target.startsWith(base + QLatin1Char('/')))
         return QString();
     for (const QString &segment : target.mid(base.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         current += QLatin1Char('/') + segment;
-        if (QFileInfo(current).isSymLink())
+        if (QFileInfo(current).isSymbolicLink())
             return current;
     }
     return QString();

@@ -83,7 +83,7 @@ bool extractFile(QuaZip &zip, const QString &target, QByteArray &buffer)
     if (!in.open(QIODevice::ReadOnly))
         return false;
     QFile out(target);
-    if (QFileInfo(target).isSymLink() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (QFileInfo(target).isSymbolicLink() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     bool ok = copyEntry(in, out, buffer);
     out.close();

@@ -3,6 +3,7 @@
 #include "selfdelete_win32.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace platform {
@@ -19,7 +20,9 @@ bool startSelfDelete(const QString &productDir)
     const std::string text = win32::clearBatchText(folder.toLocal8Bit().toStdString());
     if (!win32::writeFreshProtectedFile(reinterpret_cast<const wchar_t *>(path.utf16()), text))
         return false;
-    return QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/c"), path});
+    // Started in the drive root: a working folder inside the product folder could not be removed.
+    return QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/c"), path},
+                                   QFileInfo(selfDeleteScript()).absolutePath());
 }
 
 } // namespace platform

@@ -63,18 +63,21 @@ bool Widget::brandClient(const QString &exePath)
     return true;
 }
 
+// Registry data is in native form, as the installer wrote it: newDir itself keeps "/".
 void Widget::repointRegistry(const QString &exePath, const QString &uninstPath)
 {
+    const QString dir = QDir::toNativeSeparators(newDir);
+    const QString client = QDir::toNativeSeparators(exePath);
     if (isPlainFileName(exe) && regRun->contains(exe))
-        ChangeLog::setValue(regRun, exe, autorunData(exePath));
+        ChangeLog::setValue(regRun, exe, autorunData(client));
     // The key the installation was read from is the one it lives under.
     regUninstall->beginGroup(configKey);
-    ChangeLog::setValue(regUninstall, QStringLiteral("UninstallString"), uninstPath);
-    ChangeLog::setValue(regUninstall, QStringLiteral("installDir"), newDir);
+    ChangeLog::setValue(regUninstall, QStringLiteral("UninstallString"), QDir::toNativeSeparators(uninstPath));
+    ChangeLog::setValue(regUninstall, QStringLiteral("installDir"), dir);
     ChangeLog::setValue(regUninstall, QStringLiteral("DisplayVersion"), targetVersion);
-    ChangeLog::setValue(regUninstall, QStringLiteral("DisplayIcon"), exePath);
+    ChangeLog::setValue(regUninstall, QStringLiteral("DisplayIcon"), client);
     regUninstall->endGroup();
-    ChangeLog::setValue(regSettings, QStringLiteral("InstallDir"), newDir);
+    ChangeLog::setValue(regSettings, QStringLiteral("InstallDir"), dir);
     regRun->sync();
     regUninstall->sync();
     regSettings->sync();

@@ -264,12 +264,15 @@ void TstWin32::portablePe32PlusStillStarts()
 }
 
 // The batch removes exactly the product folder, whatever "%" its path holds, and itself;
-// a file of its name already there is replaced.
+// a file of its name already there is replaced; a file still in use when it starts (the
+// uninstaller that started it, still ending) does not keep the folder.
 void TstWin32::selfDeleteBatch()
 {
     const QString parent = work + QStringLiteral("/Program Files/100%PATH% sure");
     const QString product = parent + QStringLiteral("/NimbraPVX");
     QVERIFY(QDir().mkpath(product + QStringLiteral("/2.1.0.07042/plugins")));
+    const QString inUse = product + QStringLiteral("/2.1.0.07042/uninstall.exe");
+    QFile(inUse).open(QIODevice::WriteOnly);
     QFile(product + QStringLiteral("/2.1.0.07042/plugins/x.dll")).open(QIODevice::WriteOnly);
     QFile(parent + QStringLiteral("/keep.txt")).open(QIODevice::WriteOnly);
     const QString batch = work + QStringLiteral("/ClearPVX.bat");
@@ -281,7 +284,14 @@ void TstWin32::selfDeleteBatch()
     QCOMPARE(suite({QStringLiteral("batch"), winePath(batch), winePath(product)}), QByteArray());
     QVERIFY(!fileBytes(batch).contains("planted"));
     QVERIFY(fileBytes(batch).contains("100%%PATH%% sure"));
+    QProcess holder;
+    holder.setProcessEnvironment(environment);
+    holder.start(build.loader, {QStringLiteral(WIN32_TESTS_DIR "/win32_tests%1.exe").arg(build.suffix),
+                                QStringLiteral("hold"), winePath(inUse), QStringLiteral("3000")});
+    QVERIFY(holder.waitForReadyRead(60000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
     wine({QStringLiteral("cmd"), QStringLiteral("/c"), winePath(batch)});
+    holder.waitForFinished(60000);
     QVERIFY(!QFileInfo::exists(product));
     QVERIFY(QFileInfo::exists(parent + QStringLiteral("/keep.txt")));
     QVERIFY(!QFileInfo::exists(batch));

@@ -7,6 +7,8 @@
 //   strings EXE                    prints the version strings as Windows reads them
 //   resources EXE                  prints every resource with a hash of its bytes
 //   batch BAT FOLDER               writes the self-delete batch for FOLDER to BAT
+//   hold FILE MS                   keeps FILE open without delete sharing for MS ms, as a
+//                                  running program keeps its own file ("held" once open)
 #include "branding_win32.h"
 #include "processor_win32.h"
 #include "regread_win32.h"
@@ -203,6 +205,16 @@ int wmain(int argc, wchar_t **argv)
         return std::printf("%d\n", win32::changeFileInfo(argv[2], fromHex(argv[3]), log)) < 0;
     if (command == L"portable-desc" && argc == 4)
         return std::printf("%d\n", pe::changeFileInfo(argv[2], fromHex(argv[3]), log)) < 0;
+    if (command == L"hold" && argc == 4) {
+        HANDLE file = CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return 1;
+        std::printf("held\n");
+        std::fflush(stdout);
+        Sleep(DWORD(std::wcstoul(argv[3], nullptr, 10)));
+        CloseHandle(file);
+        return 0;
+    }
     if (command == L"batch" && argc == 4) {
         const std::string text = win32::clearBatchText(narrowAcp(argv[3]));
         return win32::writeFreshProtectedFile(argv[2], text) ? 0 : 1;

@@ -13,7 +13,20 @@ std::string clearBatchText(const std::string &folder)
         if (c == '%')
             escaped += '%';
     }
-    return "ping -n 1 127.0.0.1>nul\r\nrd \"" + escaped + "\" /s /q\r\ndel %0";
+    const std::string quoted = "\"" + escaped + "\"";
+    // The uninstaller may not have ended when the first removal runs, and Windows keeps
+    // a running program's file: the removal is tried again once a second, 30 times.
+    return "ping -n 1 127.0.0.1>nul\r\n"
+           "set clearpvx_tries=0\r\n"
+           ":clearpvx_again\r\n"
+           "rd " + quoted + " /s /q\r\n"
+           "if not exist " + quoted + " goto clearpvx_done\r\n"
+           "set /a clearpvx_tries+=1\r\n"
+           "if %clearpvx_tries% geq 30 goto clearpvx_done\r\n"
+           "ping -n 2 127.0.0.1>nul\r\n"
+           "goto clearpvx_again\r\n"
+           ":clearpvx_done\r\n"
+           "del %0";
 }
 
 bool writeFreshProtectedFile(const wchar_t *path, const std::string &bytes)
