@@ -129,24 +129,32 @@ class Display:
                             os.path.join(shots, name + '.png')], env=self.box.env, timeout=30)
 
 
-def stage(box, edition, lang, server, client_kind):
+# What the package and the releases hold, by name in them: the Linux programs, or the
+# Windows ones (stage() with windows_bin).
+LINUX_PROGRAMS = {'install': 'install', 'update': 'update', 'uninstall.exe': 'uninstall'}
+WINDOWS_PROGRAMS = {'install.exe': 'install.exe', 'update.exe': 'update.exe', 'uninstall.exe': 'uninstall.exe'}
+
+
+def stage(box, edition, lang, server, client_kind, windows_bin=None):
     """The package beside the installer, and versions 2.2.0 and 2.3.0 in the service."""
     package = box.path('package')
     shutil.rmtree(package, ignore_errors=True)
     os.makedirs(package)
-    client = open(os.path.join(box.bin, 'demo-client.exe') if client_kind == 'pe'
+    programs = WINDOWS_PROGRAMS if windows_bin else LINUX_PROGRAMS
+    programs_dir = windows_bin or box.bin
+    installer = next(name for name in programs if name.startswith('install'))
+    client = open(os.path.join(programs_dir, 'demo-client.exe') if client_kind == 'pe' or windows_bin
                   else os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
     service = open(os.path.join(HERE, 'service.ini')).read().replace('{server}', server).encode()
 
     def program(name):
-        return open(os.path.join(box.bin, name), 'rb').read()
+        return open(os.path.join(programs_dir, programs[name]), 'rb').read()
 
+    shipped = [(name, program(name)) for name in programs if name != installer] + [('service.ini', service)]
     with zipfile.ZipFile(os.path.join(package, 'files.zip'), 'w', zipfile.ZIP_DEFLATED) as z:
-        for name, data, mode in (('NimbraPVX.exe', client, 0o755), ('uninstall.exe', program('uninstall'), 0o755),
-                                 ('update', program('update'), 0o755), ('service.ini', service, 0o644),
-                                 ('plugins/render.dll', b'render plug-in 2.1\n', 0o644)):
+        for name, data in [('NimbraPVX.exe', client)] + shipped + [('plugins/render.dll', b'render plug-in 2.1\n')]:
             info = zipfile.ZipInfo(name)
-            info.external_attr = (0o100000 | mode) << 16
+            info.external_attr = (0o100000 | (0o644 if name.endswith(('.ini', '.dll')) else 0o755)) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
     shutil.copy(os.path.join(HERE, VARIANTS[(edition, lang)]), os.path.join(package, 'ZQ.ini'))
@@ -156,7 +164,7 @@ def stage(box, edition, lang, server, client_kind):
     for name in ('version', 'SPCache', 'ZQ.ico'):
         shutil.copy(os.path.join(HERE, name), package)
     open(os.path.join(package, 'service.ini'), 'wb').write(service)
-    shutil.copy(os.path.join(box.bin, 'install'), package)
+    shutil.copy(os.path.join(programs_dir, programs[installer]), os.path.join(package, installer))
 
     releases = box.path('releases')
     for version, note in (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support')):
@@ -166,8 +174,7 @@ def stage(box, edition, lang, server, client_kind):
         open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(client + ('\n# %s\n' % version).encode())
         open(os.path.join(tree, 'plugins', 'render.dll'), 'wb').write(b'render plug-in 2.1\n')
         open(os.path.join(tree, 'plugins', 'scene-%s.dll' % version), 'wb').write(version.encode())
-        for name, data in (('uninstall.exe', program('uninstall')), ('update', program('update')),
-                           ('service.ini', service)):
+        for name, data in shipped:
             open(os.path.join(tree, name), 'wb').write(data)
         subprocess.run([os.path.join(box.bin, 'mkversion'), '--version', version, '--prefix', '{server}/stream/',
                         '--note', note, '-o', os.path.join(releases, version, 'version.xml'), tree],

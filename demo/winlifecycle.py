@@ -1,0 +1,330 @@
+#!/usr/bin/env python3
+"""The Windows programs' whole life cycle under Wine: install.exe, update.exe to 2.2.0,
+uninstall.exe, for every row of the table (silent and window runs, standard and co-branded
+editions, Chinese and English), each in a fresh Wine prefix inside the sandbox, on a
+virtual display. After each step the Windows side is checked: registry (wine reg query),
+shortcuts and where they point, the client's branding (wrestool), the service's records;
+after removal, that the self-deleting batch ran and only what is ours is gone.
+
+  winlifecycle.py --winbin WINBUILD/bin --bin BUILD/bin --sandbox DIR --wine LOADER
+                  [--rows silent,window] [--shots DIR] [--report FILE]
+
+Exit status 0 when every check of every row passed.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import lifecycle
+from lifecycle import Display, Sandbox, wait_for, press_until_gone
+
+HKLM_WIN = r'HKLM\Software\Microsoft\Windows\CurrentVersion'
+KEYS = {'standard': 'NimbraPVX', 'cobranded': 'NimbraKW'}
+PRODUCT = {'standard': r'Nimbra\NimbraPVX', 'cobranded': r'Nimbra\Nimbra for Unity'}
+DESCRIPTION = {('standard', 'zh'): None, ('standard', 'en'): None,
+               ('cobranded', 'zh'): '星云渲染 Unity', ('cobranded', 'en'): 'Nimbra for Unity'}
+
+
+class Wine:
+    """A fresh prefix in the sandbox; every Wine process runs with the sandbox's home."""
+
+    def __init__(self, box, loader):
+        self.box = box
+        self.loader = loader
+        self.prefix = box.path('wineprefix')
+        env = box.env
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG='-all', WINELOADER=loader,
+                   WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
+        subprocess.run([loader, 'wineboot', '--init'], env=env, capture_output=True, timeout=300)
+        subprocess.run(['wineserver', '-w'], env=env, timeout=300)
+        # One persistent server for the row: each start then takes a fraction of a second.
+        subprocess.run(['wineserver', '-p60'], env=env, timeout=60)
+        self.user = next(u for u in os.listdir(os.path.join(self.prefix, 'drive_c', 'users')) if u != 'Public')
+
+    def close(self):
+        subprocess.run(['wineserver', '-k'], env=self.box.env, timeout=60)
+
+    def unix(self, path):
+        drive, rest = path[0].lower(), path[3:].replace('\\', '/')
+        return os.path.join('/', rest) if drive == 'z' else os.path.join(self.prefix, 'drive_' + drive, rest)
+
+    def profile(self, *parts):
+        return os.path.join(self.prefix, 'drive_c', 'users', self.user, *parts)
+
+    def run(self, argv, cwd, timeout=180):
+        return subprocess.run([self.loader] + argv, cwd=cwd, env=self.box.env, capture_output=True,
+                              timeout=timeout)
+
+    def reg(self, key, value=None):
+        """A value's data, None when missing; without a value name, whether the key exists."""
+        argv = ['reg', 'query', key] + (['/v', value] if value else [])
+        out = self.run(argv, self.box.root, 60)
+        if value is None:
+            return out.returncode == 0
+        for line in out.stdout.decode('utf-8', 'replace').splitlines():
+            fields = re.split(r'\s{4}', line.strip(), maxsplit=2)
+            if len(fields) == 3 and fields[0].lower() == value.lower():
+                return fields[2]
+        return None
+
+    def reg_add(self, key, value, data):
+        self.run(['reg', 'add', key, '/v', value, '/d', data, '/f'], self.box.root, 60)
+
+
+def link_target(path):
+    """The local path a shell link points at (its LinkInfo's local base path)."""
+    data = open(path, 'rb').read()
+    for pattern, codec in ((rb'(?:[A-Za-z]\x00:\x00\\\x00)(?:[^\x00]\x00)+', 'utf-16-le'),
+                           (rb'[A-Za-z]:\\[^\x00]+', 'latin-1')):
+        found = re.findall(pattern, data)
+        if found:
+            return max(found, key=len).decode(codec, 'replace')
+    return None
+
+
+def version_strings(exe):
+    raw = subprocess.run(['wrestool', '-x', '--raw', '--type=16', exe], capture_output=True).stdout
+    return raw.decode('utf-16-le', 'replace')
+
+
+class Row:
+    def __init__(self, args, mode, edition, lang):
+        self.args, self.mode, self.edition, self.lang = args, mode, edition, lang
+        self.name = '%s-%s-%s' % (mode, edition, lang)
+        self.checks = []
+        root = os.path.join(args.sandbox, self.name)
+        shutil.rmtree(root, ignore_errors=True)
+        self.box = Sandbox(root, args.bin)
+        self.entry = HKLM_WIN + '\\Uninstall\\' + KEYS[edition]
+
+    def check(self, step, what, ok, detail=''):
+        self.checks.append({'step': step, 'check': what, 'ok': bool(ok), 'detail': detail})
+
+    def run(self):
+        box = self.box
+        self.display = Display(box)
+        records = box.path('tmp', 'records.jsonl')
+        server = subprocess.Popen([sys.executable, os.path.join(lifecycle.TOP, 'tools', 'refserver', 'refserver.py'),
+                                   '--releases', box.path('releases'), '--reasons',
+                                   os.path.join(lifecycle.HERE, 'reasons.json'), '--record', records,
+                                   '--log', box.path('tmp', 'requests.jsonl')],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
+        box.processes.append(server)
+        address = server.stdout.readline().decode().split()[1]
+        package = lifecycle.stage(box, self.edition, self.lang, address, 'pe', windows_bin=self.args.winbin)
+        self.wine = Wine(box, self.args.wine)
+        try:
+            planted = self.plant()
+            self.install(package)
+            self.placed('install', '2.1.0', records)
+            self.update()
+            self.placed('update', '2.2.0', records)
+            self.uninstall(planted, records)
+        finally:
+            self.wine.close()
+            box.stop_all()
+
+    def plant(self):
+        wine = self.wine
+        wine.reg_add(HKLM_WIN + r'\Run', 'OtherUpdater.exe', r'"C:\Other\updater.exe" /background')
+        wine.reg_add(HKLM_WIN + r'\Uninstall\OtherApp', 'DisplayName', 'Other App')
+        planted = [wine.unix(r'C:\Program Files\Nimbra\notes.txt'),
+                   wine.profile('Desktop', 'Other.lnk'),
+                   wine.profile('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs', 'Other',
+                                'Other.lnk')]
+        for path in planted:
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            open(path, 'w').write('not ours\n')
+        return planted
+
+    # --- the three steps, silent or in their windows ---
+
+    def silent(self, step, exe, cwd, *extra):
+        out = self.wine.run([exe, '--silent', '--progress'] + list(extra), cwd)
+        progress = out.stdout.decode('utf-8', 'replace').splitlines()
+        self.check(step, 'exit code 0', out.returncode == 0,
+                   '%d; %s' % (out.returncode, out.stderr.decode('utf-8', 'replace').strip()[-300:]))
+        self.check(step, 'progress reaches 100', any(line.endswith('100') for line in progress),
+                   progress[-1] if progress else 'none')
+
+    def window(self, exe, cwd, *extra):
+        process = self.box.start([self.wine.loader, exe] + list(extra), cwd=cwd)
+        ids = []
+        wait_for(lambda: ids.extend(self.display.xdotool('search', '--onlyvisible', '--classname',
+                                                          os.path.basename(exe).lower())) or ids, 60,
+                 'the window of ' + os.path.basename(exe))
+        time.sleep(1.5)
+        return process, ids[-1]
+
+    def shot(self, window, state):
+        if self.args.shots:
+            self.display.shot(window, self.args.shots, '%s-%s' % (self.name, state))
+
+    def install(self, package):
+        exe = os.path.join(package, 'install.exe')
+        if self.mode == 'silent':
+            return self.silent('install', exe, package)
+        process, window = self.window(exe, package)
+        self.shot(window, 'install-1-ready')
+        product = self.wine.unix('C:\\Program Files\\' + PRODUCT[self.edition])
+        wait_for(lambda: (self.display.click(window, lifecycle.INSTALL_BUTTON), time.sleep(1),
+                          os.path.isdir(product))[2], 60, 'the install run to begin')
+        wait_for(lambda: os.path.exists(self.box.path('tmp', 'records.jsonl')), 60, 'the channel report')
+        self.shot(window, 'install-2-finished')
+        press_until_gone(self.display, window, lifecycle.INSTALL_BUTTON, process, 'the installer to close', 60)
+
+    def current(self):
+        return self.wine.reg(self.entry, 'installDir')
+
+    def update(self):
+        installed = self.current()
+        exe = self.wine.unix(installed + r'\update.exe')
+        if self.mode == 'silent':
+            return self.silent('update', exe, self.wine.unix(installed), '2.2.0')
+        process, window = self.window(exe, self.wine.unix(installed), '2.2.0')
+        wait_for(lambda: self.wine.reg(self.entry, 'DisplayVersion')
+                 == '2.2.0', 120, 'the update')
+        time.sleep(1)
+        self.shot(window, 'update-done')
+        press_until_gone(self.display, window, lifecycle.UPDATE_BUTTON, process, 'the updater to close', 60)
+
+    def uninstall(self, planted, records):
+        installed = self.current()
+        exe = self.wine.unix(installed + r'\uninstall.exe')
+        product = self.wine.unix('C:\\Program Files\\' + PRODUCT[self.edition])
+        if self.mode == 'silent':
+            self.silent('uninstall', exe, self.wine.unix(installed))
+        else:
+            process, window = self.window(exe, self.wine.unix(installed))
+            self.shot(window, 'uninstall-1-ready')
+            self.display.click(window, lifecycle.UNINSTALL_START)
+            if self.lang == 'zh':
+                time.sleep(2)
+                self.display.click(window, lifecycle.UNINSTALL_REASON)
+                time.sleep(0.5)
+                self.shot(window, 'uninstall-2-feedback')
+                self.display.click(window, lifecycle.UNINSTALL_COMMIT)
+            wait_for(lambda: not self.wine.reg(self.entry), 90, 'the removal')
+            time.sleep(1)
+            self.shot(window, 'uninstall-3-done')
+            press_until_gone(self.display, window, lifecycle.UNINSTALL_FINISH, process, 'the uninstaller to close', 60)
+        try:
+            wait_for(lambda: not os.path.exists(product), 60, 'the self-deleting batch')
+        except RuntimeError:
+            pass
+        self.removed(product, planted, records)
+
+    # --- what Windows shows after each step ---
+
+    def shortcuts(self):
+        found = []
+        for root in (self.wine.profile('Desktop'),
+                     self.wine.profile('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs')):
+            for folder, _, files in os.walk(root):
+                found += [os.path.join(folder, f) for f in files if f.endswith('.lnk') and f != 'Other.lnk']
+        return found
+
+    def placed(self, step, version, records):
+        wine = self.wine
+        entry = self.entry
+        installed = self.current() or ''
+        expected_parent = 'C:\\Program Files\\' + PRODUCT[self.edition] + '\\'
+        self.check(step, 'uninstall entry: installDir', installed.startswith(expected_parent + version + '.'),
+                   installed)
+        client = wine.reg(entry, 'DisplayIcon') or ''
+        values = {v: wine.reg(entry, v) for v in ('UninstallString', 'DisplayVersion')}
+        self.check(step, 'uninstall entry: client, uninstaller, version',
+                   client.startswith(installed + '\\') and os.path.isfile(wine.unix(client))
+                   and values['UninstallString'] == installed + r'\uninstall.exe' and values['DisplayVersion'] == version,
+                   '%s; %s' % (client, values))
+        paths = [installed, client, values['UninstallString'] or '']
+        self.check(step, 'backslashes only', all('/' not in p for p in paths), '; '.join(paths))
+        exe = client.rsplit('\\', 1)[-1]
+        autorun = wine.reg(HKLM_WIN + r'\Run', exe)
+        self.check(step, 'autorun value quoted', autorun == '"%s" RegAutoRun' % client, autorun)
+        settings = r'HKCU\Software\Quorlan\%s\Settings' % KEYS[self.edition]
+        self.check(step, 'per-user record: InstallDir', wine.reg(settings, 'InstallDir') == installed,
+                   wine.reg(settings, 'InstallDir'))
+        links = {os.path.relpath(p, wine.profile()): link_target(p) for p in self.shortcuts()}
+        targets = sorted((t or '').lower() for t in links.values())
+        self.check(step, 'three shortcuts into this version',
+                   targets == sorted([client.lower(), client.lower(), values['UninstallString'].lower()]),
+                   json.dumps(links, ensure_ascii=False))
+        description = DESCRIPTION[(self.edition, self.lang)]
+        strings = version_strings(wine.unix(client)) if os.path.isfile(wine.unix(client)) else ''
+        shipped = '星云渲染客户端'
+        self.check(step, 'branding (wrestool)',
+                   (description + '\0' in strings) if description else (shipped in strings),
+                   'description ' + (description or 'kept'))
+        reports = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+        if step == 'install':
+            self.check(step, 'channel report received', 'channel' in reports, ', '.join(reports))
+
+    def removed(self, product, planted, records):
+        wine = self.wine
+        self.check('uninstall', 'uninstall entry, autorun and per-user key gone',
+                   not wine.reg(self.entry)
+                   and wine.reg(HKLM_WIN + r'\Run', 'NimbraClient.exe') is None
+                   and not wine.reg('HKCU\\Software\\Quorlan\\' + KEYS[self.edition]))
+        self.check('uninstall', 'shortcuts gone', not self.shortcuts(), ', '.join(self.shortcuts()))
+        left = []
+        for folder, _, files in os.walk(product):
+            left += [os.path.relpath(os.path.join(folder, f), product) for f in files]
+        self.check('uninstall', 'product folder removed by the batch', not os.path.exists(product),
+                   ', '.join(left[:5]))
+        self.check('uninstall', 'batch deleted itself', not os.path.exists(wine.unix(r'C:\ClearPVX.bat')))
+        kept = all(os.path.exists(p) for p in planted) \
+            and wine.reg(HKLM_WIN + r'\Run', 'OtherUpdater.exe') is not None \
+            and wine.reg(HKLM_WIN + r'\Uninstall\OtherApp', 'DisplayName') == 'Other App'
+        self.check('uninstall', 'what is not ours untouched', kept)
+        if self.mode == 'window' and self.lang == 'zh':
+            reports = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+            self.check('uninstall', 'feedback received', 'feedback' in reports, ', '.join(reports))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--winbin', required=True)
+    parser.add_argument('--bin', required=True)
+    parser.add_argument('--sandbox', required=True)
+    parser.add_argument('--wine', required=True)
+    parser.add_argument('--rows', default='silent,window')
+    parser.add_argument('--editions', default='standard,cobranded')
+    parser.add_argument('--langs', default='zh,en')
+    parser.add_argument('--shots')
+    parser.add_argument('--report')
+    args = parser.parse_args()
+    args.sandbox = os.path.abspath(args.sandbox)
+    if args.shots:
+        args.shots = os.path.abspath(args.shots)
+        os.makedirs(args.shots, exist_ok=True)
+    report = []
+    for mode in args.rows.split(','):
+        for edition in args.editions.split(','):
+            for lang in args.langs.split(','):
+                row = Row(args, mode, edition, lang)
+                started = time.time()
+                try:
+                    row.run()
+                except Exception as error:  # the row fails with its reason; the next row still runs
+                    row.check('run', 'completed', False, str(error))
+                report.append({'row': row.name, 'seconds': round(time.time() - started, 1), 'checks': row.checks})
+                failed = [c for c in row.checks if not c['ok']]
+                print('%-24s %5.1f s  %s' % (row.name, report[-1]['seconds'],
+                                             'all %d checks passed' % len(row.checks) if not failed else
+                                             '%d of %d checks FAILED' % (len(failed), len(row.checks))))
+                for c in failed:
+                    print('    FAILED %s: %s  (%s)' % (c['step'], c['check'], c['detail']))
+                sys.stdout.flush()
+    if args.report:
+        open(args.report, 'w', encoding='utf-8').write(json.dumps(report, ensure_ascii=False, indent=2))
+    return 0 if all(c['ok'] for r in report for c in r['checks']) else 1
+
+
+if __name__ == '__main__':
+    sys.exit(main())
