@@ -34,7 +34,8 @@ void BaseWidget::veryDel(const QString &path)
     while (files.hasNext()) {
         files.next();
         qDebug() << "subfile:" << files.fileInfo().absoluteFilePath() << files.fileName();
-        qDebug() << "subfile:" << ChangeLog::removeFile(files.filePath());
+        const bool removed = ChangeLog::removeFile(files.filePath());
+        qDebug() << "subfile:" << removed;
     }
     // Each folder goes with the parents it leaves empty, so a sub-tree goes once its
     // deepest folder is reached; folders not yet empty simply fail here.
@@ -43,7 +44,8 @@ void BaseWidget::veryDel(const QString &path)
     while (dirs.hasNext()) {
         const QString dir = QFileInfo(dirs.next()).absoluteFilePath();
         qDebug() << "subdir:" << dir;
-        qDebug() << "subdir:" << removeEmptyFolders(dir, top);
+        const bool removed = removeEmptyFolders(dir, top);
+        qDebug() << "subdir:" << removed;
     }
     const bool removed = ChangeLog::removeDir(top);
     qDebug() << "dir:" << removed;
