@@ -25,3 +25,4 @@ set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 # Release programs without their symbol tables: a third of the size.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 set(OPENSSL_USE_STATIC_LIBS TRUE)
+set(ZLIB_USE_STATIC_LIBS ON)

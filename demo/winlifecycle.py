@@ -38,6 +38,8 @@ class Wine:
         self.loader = loader
         self.prefix = box.path('wineprefix')
         env = box.env
+        # Wine links the profile's desktop to $HOME/Desktop where that exists, else to $HOME.
+        os.makedirs(os.path.join(env['HOME'], 'Desktop'), exist_ok=True)
         env.update(WINEPREFIX=self.prefix, WINEDEBUG='-all', WINELOADER=loader,
                    WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
         subprocess.run([loader, 'wineboot', '--init'], env=env, capture_output=True, timeout=300)
