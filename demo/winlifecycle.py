@@ -18,6 +18,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 import lifecycle
@@ -42,10 +43,10 @@ class Wine:
         os.makedirs(os.path.join(env['HOME'], 'Desktop'), exist_ok=True)
         env.update(WINEPREFIX=self.prefix, WINEDEBUG='-all', WINELOADER=loader,
                    WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
-        subprocess.run([loader, 'wineboot', '--init'], env=env, capture_output=True, timeout=300)
-        subprocess.run(['wineserver', '-w'], env=env, timeout=300)
         # One persistent server for the row: each start then takes a fraction of a second.
+        os.makedirs(self.prefix, exist_ok=True)
         subprocess.run(['wineserver', '-p60'], env=env, timeout=60)
+        self.run(['wineboot', '--init'], box.root, 300)
         self.user = next(u for u in os.listdir(os.path.join(self.prefix, 'drive_c', 'users')) if u != 'Public')
 
     def close(self):
@@ -59,8 +60,14 @@ class Wine:
         return os.path.join(self.prefix, 'drive_c', 'users', self.user, *parts)
 
     def run(self, argv, cwd, timeout=180):
-        return subprocess.run([self.loader] + argv, cwd=cwd, env=self.box.env, capture_output=True,
-                              timeout=timeout)
+        # Files, not pipes: Wine's background services inherit the streams and keep a
+        # pipe open long after the program ended.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            done = subprocess.run([self.loader] + argv, cwd=cwd, env=self.box.env, stdout=out, stderr=err,
+                                  timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(done.args, done.returncode, out.read(), err.read())
 
     def reg(self, key, value=None):
         """A value's data, None when missing; without a value name, whether the key exists."""
@@ -79,14 +86,14 @@ class Wine:
 
 
 def link_target(path):
-    """The local path a shell link points at (its LinkInfo's local base path)."""
+    """The local path a shell link points at: the longest drive path it holds (its
+    LinkInfo's base path; the working folder is a shorter one)."""
     data = open(path, 'rb').read()
-    for pattern, codec in ((rb'(?:[A-Za-z]\x00:\x00\\\x00)(?:[^\x00]\x00)+', 'utf-16-le'),
-                           (rb'[A-Za-z]:\\[^\x00]+', 'latin-1')):
-        found = re.findall(pattern, data)
-        if found:
-            return max(found, key=len).decode(codec, 'replace')
-    return None
+    found = [m.decode('utf-16-le', 'replace') for m in
+             re.findall(rb'[A-Za-z]\x00:\x00\\\x00(?:[^\x00]\x00)+', data)]
+    found += [m.decode('mbcs' if os.name == 'nt' else 'latin-1', 'replace') for m in
+              re.findall(rb'[A-Za-z]:\\[^\x00]+', data)]
+    return max(found, key=len) if found else None
 
 
 def version_strings(exe):
@@ -151,7 +158,7 @@ class Row:
         progress = out.stdout.decode('utf-8', 'replace').splitlines()
         self.check(step, 'exit code 0', out.returncode == 0,
                    '%d; %s' % (out.returncode, out.stderr.decode('utf-8', 'replace').strip()[-300:]))
-        self.check(step, 'progress reaches 100', any(line.endswith('100') for line in progress),
+        self.check(step, 'progress reaches 100', any(line.endswith('"percent":100}') for line in progress),
                    progress[-1] if progress else 'none')
 
     def window(self, exe, cwd, *extra):
