@@ -160,6 +160,15 @@ class Row:
                    '%d; %s' % (out.returncode, out.stderr.decode('utf-8', 'replace').strip()[-300:]))
         self.check(step, 'progress reaches 100', any(line.endswith('"percent":100}') for line in progress),
                    progress[-1] if progress else 'none')
+        errors = out.stderr.decode('utf-8', 'replace').splitlines()
+        log = errors[0][len('log: '):].strip() if errors and errors[0].startswith('log: ') else None
+        lines = open(self.wine.unix(log), encoding='utf-8').read().splitlines() if log else []
+        # Windows keeps a running program's file: the uninstaller's own is left to the batch,
+        # which the log says it scheduled.
+        scheduled = any('\tremove\tdir\tscheduled\t' in line for line in lines)
+        failed = [line for line in lines if '\tfailed\t' in line
+                  and not (scheduled and line.endswith('\\' + os.path.basename(exe)))]
+        self.check(step, 'change log without a failed change', log and not failed, '; '.join(failed[:3]) or log)
 
     def window(self, exe, cwd, *extra):
         process = self.box.start([self.wine.loader, exe] + list(extra), cwd=cwd)
