@@ -405,8 +405,9 @@ def run(box, args):
         started = time.time()
         steps.update(box.reg('get', UNINSTALL + '\\' + key, 'installDir'), version,
                      lambda: box.reg('get', UNINSTALL + '\\' + key, 'DisplayVersion') == version)
-        fetched = [r['query'].get('path') for r in requests(server_log)
-                   if r['query'].get('version') == version and 'path' in r['query']]
+        # A request names the file below the release's "files" folder, separators doubled.
+        fetched = ['/'.join([p for p in r['query']['path'].replace('\\', '/').split('/') if p][1:])
+                   for r in requests(server_log) if r['query'].get('version') == version and 'path' in r['query']]
         step('update ' + version, started, downloaded=sorted(fetched))
 
     if args.client == 'pe':
