@@ -6,7 +6,7 @@ virtual display. After each step the Windows side is checked: registry (wine reg
 shortcuts and where they point, the client's branding (wrestool), the service's records;
 after removal, that the self-deleting batch ran and only what is ours is gone.
 
-  winlifecycle.py --winbin WINBUILD/bin --bin BUILD/bin --sandbox DIR --wine LOADER
+  winlifecycle.py --winbin WINBUILD/bin --bin BUILD/bin --sandbox DIR --wine LOADER [--arch i686]
                   [--rows silent,window] [--shots DIR] [--report FILE]
 
 Exit status 0 when every check of every row passed.
@@ -110,6 +110,9 @@ class Row:
         shutil.rmtree(root, ignore_errors=True)
         self.box = Sandbox(root, args.bin)
         self.entry = HKLM_WIN + '\\Uninstall\\' + KEYS[edition]
+        # A 32-bit program's program-files folder on 64-bit Windows.
+        self.product = ('C:\\Program Files (x86)\\' if args.arch == 'i686' else 'C:\\Program Files\\') \
+            + PRODUCT[edition]
 
     def check(self, step, what, ok, detail=''):
         self.checks.append({'step': step, 'check': what, 'ok': bool(ok), 'detail': detail})
@@ -142,7 +145,7 @@ class Row:
         wine = self.wine
         wine.reg_add(HKLM_WIN + r'\Run', 'OtherUpdater.exe', r'"C:\Other\updater.exe" /background')
         wine.reg_add(HKLM_WIN + r'\Uninstall\OtherApp', 'DisplayName', 'Other App')
-        planted = [wine.unix(r'C:\Program Files\Nimbra\notes.txt'),
+        planted = [wine.unix(self.product.rsplit('\\', 1)[0] + '\\notes.txt'),
                    wine.profile('Desktop', 'Other.lnk'),
                    wine.profile('AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs', 'Other',
                                 'Other.lnk')]
@@ -189,7 +192,7 @@ class Row:
             return self.silent('install', exe, package)
         process, window = self.window(exe, package)
         self.shot(window, 'install-1-ready')
-        product = self.wine.unix('C:\\Program Files\\' + PRODUCT[self.edition])
+        product = self.wine.unix(self.product)
         wait_for(lambda: (self.display.click(window, lifecycle.INSTALL_BUTTON), time.sleep(1),
                           os.path.isdir(product))[2], 60, 'the install run to begin')
         wait_for(lambda: os.path.exists(self.box.path('tmp', 'records.jsonl')), 60, 'the channel report')
@@ -214,7 +217,7 @@ class Row:
     def uninstall(self, planted, records):
         installed = self.current()
         exe = self.wine.unix(installed + r'\uninstall.exe')
-        product = self.wine.unix('C:\\Program Files\\' + PRODUCT[self.edition])
+        product = self.wine.unix(self.product)
         if self.mode == 'silent':
             self.silent('uninstall', exe, self.wine.unix(installed))
         else:
@@ -251,7 +254,7 @@ class Row:
         wine = self.wine
         entry = self.entry
         installed = self.current() or ''
-        expected_parent = 'C:\\Program Files\\' + PRODUCT[self.edition] + '\\'
+        expected_parent = self.product + '\\'
         self.check(step, 'uninstall entry: installDir', installed.startswith(expected_parent + version + '.'),
                    installed)
         client = wine.reg(entry, 'DisplayIcon') or ''
@@ -311,6 +314,7 @@ def main():
     parser.add_argument('--bin', required=True)
     parser.add_argument('--sandbox', required=True)
     parser.add_argument('--wine', required=True)
+    parser.add_argument('--arch', default='x86_64', choices=['x86_64', 'i686'])
     parser.add_argument('--rows', default='silent,window')
     parser.add_argument('--editions', default='standard,cobranded')
     parser.add_argument('--langs', default='zh,en')
