@@ -303,6 +303,15 @@ class Row:
             and wine.reg(HKLM_WIN + r'\Run', 'OtherUpdater.exe') is not None \
             and wine.reg(HKLM_WIN + r'\Uninstall\OtherApp', 'DisplayName') == 'Other App'
         self.check('uninstall', 'what is not ours untouched', kept)
+        if self.mode == 'window':
+            runs = []
+            for log in (self.wine.profile('Temp', 'client-ran.log'),
+                        self.wine.profile('AppData', 'Local', 'Temp', 'client-ran.log')):
+                if os.path.exists(log):
+                    runs += open(log, encoding='latin-1').read().splitlines()
+            started = [r for r in runs if not r.endswith(' unitydel')]
+            self.check('uninstall', 'client started after install and update, by a native path',
+                       len(started) == 2 and not any('/' in r for r in started), '; '.join(runs))
         if self.mode == 'window' and self.lang == 'zh':
             reports = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
             self.check('uninstall', 'feedback received', 'feedback' in reports, ', '.join(reports))

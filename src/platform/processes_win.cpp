@@ -1,5 +1,6 @@
 #include "processes.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStringList>
 
@@ -34,7 +35,8 @@ QByteArray taskKill(const QString &imageName, bool *finished)
 
 void startClient(const QString &path)
 {
-    QProcess::startDetached(QStringLiteral("explorer"), {path});
+    // Explorer reads "/" as the start of a switch: the path goes in native form.
+    QProcess::startDetached(QStringLiteral("explorer"), {QDir::toNativeSeparators(path)});
 }
 
 } // namespace platform
