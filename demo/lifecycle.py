@@ -129,10 +129,11 @@ class Display:
                             os.path.join(shots, name + '.png')], env=self.box.env, timeout=30)
 
 
-# What the package and the releases hold, by name in them: the Linux programs, or the
-# Windows ones (stage() with windows_bin).
-LINUX_PROGRAMS = {'install': 'install', 'update': 'update', 'uninstall.exe': 'uninstall'}
-WINDOWS_PROGRAMS = {'install.exe': 'install.exe', 'update.exe': 'update.exe', 'uninstall.exe': 'uninstall.exe'}
+# The installer in the package, and the programs shipped in its archive and in every
+# release: by name there, and the file each is built as. Linux's, or Windows' (stage()
+# with windows_bin).
+LINUX_PROGRAMS = ('install', {'update': 'update', 'uninstall.exe': 'uninstall'})
+WINDOWS_PROGRAMS = ('install.exe', {'update.exe': 'update.exe', 'uninstall.exe': 'uninstall.exe'})
 
 
 def stage(box, edition, lang, server, client_kind, windows_bin=None):
@@ -140,9 +141,8 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     package = box.path('package')
     shutil.rmtree(package, ignore_errors=True)
     os.makedirs(package)
-    programs = WINDOWS_PROGRAMS if windows_bin else LINUX_PROGRAMS
+    installer, programs = WINDOWS_PROGRAMS if windows_bin else LINUX_PROGRAMS
     programs_dir = windows_bin or box.bin
-    installer = next(name for name in programs if name.startswith('install'))
     client = open(os.path.join(programs_dir, 'demo-client.exe') if client_kind == 'pe' or windows_bin
                   else os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
     service = open(os.path.join(HERE, 'service.ini')).read().replace('{server}', server).encode()
@@ -150,7 +150,7 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     def program(name):
         return open(os.path.join(programs_dir, programs[name]), 'rb').read()
 
-    shipped = [(name, program(name)) for name in programs if name != installer] + [('service.ini', service)]
+    shipped = [(name, program(name)) for name in programs] + [('service.ini', service)]
     with zipfile.ZipFile(os.path.join(package, 'files.zip'), 'w', zipfile.ZIP_DEFLATED) as z:
         for name, data in [('NimbraPVX.exe', client)] + shipped + [('plugins/render.dll', b'render plug-in 2.1\n')]:
             info = zipfile.ZipInfo(name)
@@ -164,7 +164,7 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     for name in ('version', 'SPCache', 'ZQ.ico'):
         shutil.copy(os.path.join(HERE, name), package)
     open(os.path.join(package, 'service.ini'), 'wb').write(service)
-    shutil.copy(os.path.join(programs_dir, programs[installer]), os.path.join(package, installer))
+    shutil.copy(os.path.join(programs_dir, installer), package)
 
     releases = box.path('releases')
     for version, note in (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support')):
@@ -196,11 +196,16 @@ def plant(box):
     return planted
 
 
-def branding(directory, edition, lang, package):
+def client_in(directory):
+    """The installed client: the one program of the Linux installation named "*.exe" but
+    the uninstaller."""
+    names = [f for f in os.listdir(directory) if f.endswith('.exe') and f != 'uninstall.exe']
+    return os.path.join(directory, names[0])
+
+
+def branding(path, edition, lang, package):
     """What wrestool reads from the installed client: its description and whether its
     icon images are still the ones it was built with."""
-    exe = [f for f in os.listdir(directory) if f.endswith('.exe') and f != 'uninstall.exe'][0]
-    path = os.path.join(directory, exe)
     version = subprocess.run(['wrestool', '-x', '--raw', '--type=16', path], capture_output=True).stdout
     icons = subprocess.run(['wrestool', '-x', '--raw', '--type=3', path], capture_output=True).stdout
     with zipfile.ZipFile(os.path.join(package, 'files.zip')) as z:
@@ -211,8 +216,18 @@ def branding(directory, edition, lang, package):
             ('standard', 'en'): 'Render Cloud', ('cobranded', 'en'): 'Nimbra for Unity',
             ('partner', 'en'): 'Render Cloud'}[(edition, lang)]
     # The whole value, terminator included: the shipped description begins with a name too.
-    return {'client': exe, 'description_is_name': name.encode('utf-16-le') + b'\0\0' in version,
+    return {'client': os.path.basename(path), 'description_is_name': name.encode('utf-16-le') + b'\0\0' in version,
             'icon_replaced': icons != original}
+
+
+def start_refserver(box, records, server_log):
+    """The reference service on 127.0.0.1, serving the sandbox's releases: its address."""
+    server = subprocess.Popen([sys.executable, os.path.join(TOP, 'tools', 'refserver', 'refserver.py'),
+                               '--releases', box.path('releases'), '--reasons', os.path.join(HERE, 'reasons.json'),
+                               '--record', records, '--log', server_log],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
+    box.processes.append(server)
+    return server.stdout.readline().decode().split()[1]
 
 
 def requests(server_log):
@@ -272,6 +287,11 @@ class WindowSteps:
         press_until_gone(display, window, UNINSTALL_FINISH, uninstaller, 'the uninstaller to close')
 
 
+def log_named(errors):
+    """The log an unattended run names on the first line of its standard error."""
+    return errors[0][len('log: '):].strip() if errors and errors[0].startswith('log: ') else None
+
+
 class SilentSteps:
     """Each program with --silent, as a deployment script runs it: no display at all. The
     report keeps each run's exit code, progress lines and log."""
@@ -285,7 +305,7 @@ class SilentSteps:
     def run(self, argv, cwd):
         out = subprocess.run(argv + ['--progress'], cwd=cwd, env=self.box.env, capture_output=True, timeout=120)
         errors = out.stderr.decode('utf-8', 'replace').splitlines()
-        log = errors[0][len('log: '):] if errors and errors[0].startswith('log: ') else None
+        log = log_named(errors)
         self.runs.append({'program': os.path.basename(argv[0]), 'code': out.returncode,
                           'progress': out.stdout.decode('utf-8', 'replace').splitlines(),
                           'log': open(log, encoding='utf-8').read().splitlines() if log else None})
@@ -365,12 +385,7 @@ def run(box, args):
     records = box.path('tmp', 'records.jsonl')
     address = args.server
     if not address:
-        server = subprocess.Popen([sys.executable, os.path.join(TOP, 'tools', 'refserver', 'refserver.py'),
-                                   '--releases', box.path('releases'), '--reasons', os.path.join(HERE, 'reasons.json'),
-                                   '--record', records, '--log', server_log],
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
-        box.processes.append(server)
-        address = server.stdout.readline().decode().split()[1]
+        address = start_refserver(box, records, server_log)
     package = stage(box, args.edition, args.lang, address, args.client)
     report['service'] = address
     report['package'] = package
@@ -398,7 +413,8 @@ def run(box, args):
     step('install', started)
     report['installed'] = box.reg('get', UNINSTALL + '\\' + key, 'installDir')
     if args.client == 'pe':
-        report['branding'] = {'installed': branding(report['installed'], args.edition, args.lang, package)}
+        report['branding'] = {'installed': branding(client_in(report['installed']), args.edition, args.lang,
+                                                    package)}
 
     # Updates: the updater shipped with the client, started from the installed directory.
     for version in ('2.2.0', '2.3.0')[:args.updates]:
@@ -411,7 +427,7 @@ def run(box, args):
         step('update ' + version, started, downloaded=sorted(fetched))
 
     if args.client == 'pe':
-        report['branding']['updated'] = branding(box.reg('get', UNINSTALL + '\\' + key, 'installDir'),
+        report['branding']['updated'] = branding(client_in(box.reg('get', UNINSTALL + '\\' + key, 'installDir')),
                                                  args.edition, args.lang, package)
 
     # Uninstall: the uninstaller of the current version.
@@ -441,7 +457,7 @@ def run(box, args):
         and box.reg('get', COMPANY + r'\Orvix\Settings', 'InstallDir') != ''
     report['client_runs'] = open(os.path.join(box.env['TMPDIR'], 'client-ran.log')).read().splitlines() \
         if os.path.exists(os.path.join(box.env['TMPDIR'], 'client-ran.log')) else []
-    report['feedback'] = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+    report['feedback'] = [r['service'] for r in requests(records)]
     report['shots'] = shots
     return report
 

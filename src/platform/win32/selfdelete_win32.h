@@ -5,8 +5,8 @@
 namespace win32 {
 
 // The batch that waits a moment, removes the folder (in the local code page) with
-// everything in it, trying again while a file in it is still in use, and deletes itself. Every "%" of the folder is doubled, so the
-// command interpreter removes exactly that folder.
+// everything in it, trying again while a file in it is still in use, and deletes itself.
+// Every "%" of the folder is doubled, so the command interpreter removes exactly that folder.
 std::string clearBatchText(const std::string &folder);
 
 // Creates path anew with the given bytes, readable and writable by administrators and

@@ -6,7 +6,7 @@ virtual display. After each step the Windows side is checked: registry (wine reg
 shortcuts and where they point, the client's branding (wrestool), the service's records;
 after removal, that the self-deleting batch ran and only what is ours is gone.
 
-  winlifecycle.py --winbin WINBUILD/bin --bin BUILD/bin --sandbox DIR --wine LOADER [--arch i686]
+  wine_lifecycle.py --winbin WINBUILD/bin --bin BUILD/bin --sandbox DIR --wine LOADER [--arch i686]
                   [--rows silent,window] [--shots DIR] [--report FILE]
 
 Exit status 0 when every check of every row passed.
@@ -21,14 +21,13 @@ import sys
 import tempfile
 import time
 
-import lifecycle
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo'))
+import lifecycle  # noqa: E402  (the demo's driver: sandbox, display, staging, branding)
 from lifecycle import Display, Sandbox, wait_for, press_until_gone
 
 HKLM_WIN = r'HKLM\Software\Microsoft\Windows\CurrentVersion'
 KEYS = {'standard': 'NimbraPVX', 'cobranded': 'NimbraKW'}
 PRODUCT = {'standard': r'Nimbra\NimbraPVX', 'cobranded': r'Nimbra\Nimbra for Unity'}
-DESCRIPTION = {('standard', 'zh'): None, ('standard', 'en'): None,
-               ('cobranded', 'zh'): '星云渲染 Unity', ('cobranded', 'en'): 'Nimbra for Unity'}
 
 
 class Wine:
@@ -96,11 +95,6 @@ def link_target(path):
     return max(found, key=len) if found else None
 
 
-def version_strings(exe):
-    raw = subprocess.run(['wrestool', '-x', '--raw', '--type=16', exe], capture_output=True).stdout
-    return raw.decode('utf-16-le', 'replace')
-
-
 class Row:
     def __init__(self, args, mode, edition, lang):
         self.args, self.mode, self.edition, self.lang = args, mode, edition, lang
@@ -121,18 +115,12 @@ class Row:
         box = self.box
         self.display = Display(box)
         records = box.path('tmp', 'records.jsonl')
-        server = subprocess.Popen([sys.executable, os.path.join(lifecycle.TOP, 'tools', 'refserver', 'refserver.py'),
-                                   '--releases', box.path('releases'), '--reasons',
-                                   os.path.join(lifecycle.HERE, 'reasons.json'), '--record', records,
-                                   '--log', box.path('tmp', 'requests.jsonl')],
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
-        box.processes.append(server)
-        address = server.stdout.readline().decode().split()[1]
-        package = lifecycle.stage(box, self.edition, self.lang, address, 'pe', windows_bin=self.args.winbin)
+        address = lifecycle.start_refserver(box, records, box.path('tmp', 'requests.jsonl'))
+        self.package = lifecycle.stage(box, self.edition, self.lang, address, 'pe', windows_bin=self.args.winbin)
         self.wine = Wine(box, self.args.wine)
         try:
             planted = self.plant()
-            self.install(package)
+            self.install(self.package)
             self.placed('install', '2.1.0', records)
             self.update()
             self.placed('update', '2.2.0', records)
@@ -163,8 +151,7 @@ class Row:
                    '%d; %s' % (out.returncode, out.stderr.decode('utf-8', 'replace').strip()[-300:]))
         self.check(step, 'progress reaches 100', any(line.endswith('"percent":100}') for line in progress),
                    progress[-1] if progress else 'none')
-        errors = out.stderr.decode('utf-8', 'replace').splitlines()
-        log = errors[0][len('log: '):].strip() if errors and errors[0].startswith('log: ') else None
+        log = lifecycle.log_named(out.stderr.decode('utf-8', 'replace').splitlines())
         lines = open(self.wine.unix(log), encoding='utf-8').read().splitlines() if log else []
         # Windows keeps a running program's file: the uninstaller's own is left to the batch,
         # which the log says it scheduled.
@@ -276,13 +263,13 @@ class Row:
         self.check(step, 'three shortcuts into this version',
                    targets == sorted([client.lower(), client.lower(), values['UninstallString'].lower()]),
                    json.dumps(links, ensure_ascii=False))
-        description = DESCRIPTION[(self.edition, self.lang)]
-        strings = version_strings(wine.unix(client)) if os.path.isfile(wine.unix(client)) else ''
-        shipped = '星云渲染客户端'
-        self.check(step, 'branding (wrestool)',
-                   (description + '\0' in strings) if description else (shipped in strings),
-                   'description ' + (description or 'kept'))
-        reports = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+        # The co-branded client gets the edition's name and icon; the standard one keeps its own.
+        branded = lifecycle.branding(wine.unix(client), self.edition, self.lang, self.package) \
+            if os.path.isfile(wine.unix(client)) else {}
+        wanted = self.edition == 'cobranded'
+        self.check(step, 'branding (wrestool)', branded.get('description_is_name') == wanted
+                   and branded.get('icon_replaced') == wanted, json.dumps(branded, ensure_ascii=False))
+        reports = [r['service'] for r in lifecycle.requests(records)]
         if step == 'install':
             self.check(step, 'channel report received', 'channel' in reports, ', '.join(reports))
 
@@ -313,7 +300,7 @@ class Row:
             self.check('uninstall', 'client started after install and update, by a native path',
                        len(started) == 2 and not any('/' in r for r in started), '; '.join(runs))
         if self.mode == 'window' and self.lang == 'zh':
-            reports = [json.loads(line)['service'] for line in open(records)] if os.path.exists(records) else []
+            reports = [r['service'] for r in lifecycle.requests(records)]
             self.check('uninstall', 'feedback received', 'feedback' in reports, ', '.join(reports))
 
 
