@@ -281,7 +281,9 @@ class WindowSteps:
             time.sleep(0.3)
             display.shot(window, self.shots, 'uninstall-2-feedback')
             display.click(window, UNINSTALL_COMMIT)
-        wait_for(lambda: not os.path.exists(installed), 30, 'the removal')
+        # The uninstaller stays until its script takes the product folder.
+        wait_for(lambda: not os.path.exists(installed) or os.listdir(installed) == ['uninstall.exe'], 30,
+                 'the removal')
         time.sleep(0.3)
         display.shot(window, self.shots, 'uninstall-3-done')
         press_until_gone(display, window, UNINSTALL_FINISH, uninstaller, 'the uninstaller to close')
@@ -343,7 +345,7 @@ def snapshot(box, service):
                 what = 'link ' + alike(os.readlink(path))
             elif os.path.isdir(path):
                 what = 'dir'
-            elif name.endswith('.ini') and os.path.basename(root) == 'winreg':
+            elif name.endswith('.json') and os.path.basename(root) == 'winreg':
                 what = alike(open(path, encoding='utf-8', errors='replace').read())
             else:
                 data = open(path, 'rb').read().replace(service.encode(), b'<service>')
@@ -444,7 +446,7 @@ def run(box, args):
             leftovers.append(path)
     for root, _, files in os.walk(os.path.join(box.env['HOME'], 'Desktop')):
         leftovers += [os.path.join(root, f) for f in files if f != 'Other.lnk']
-    for hive in ('HKEY_LOCAL_MACHINE.ini', 'HKEY_CURRENT_USER.ini'):
+    for hive in ('HKEY_LOCAL_MACHINE.json', 'HKEY_CURRENT_USER.json'):
         text = open(os.path.join(box.env['XDG_CONFIG_HOME'], 'winreg', hive), encoding='utf-8',
                     errors='replace').read()
         for ours in ('Uninstall/' + key, 'Quorlan/' + key, 'NimbraClient.exe', 'RenderCloud.exe'):

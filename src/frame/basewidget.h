@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clientconfig.h"
+
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -14,7 +16,8 @@ class QSettings;
 // Base of every window and message box: a frameless, translucent, draggable window
 // with a painted outline, which also carries the client configuration. Each
 // construction reads ZQ.ini, service.ini and the registry again and refreshes the
-// process-wide values; when the client is not configured it ends the process with 0.
+// process-wide values; a program checks that the client is configured before it
+// makes its first window.
 class BaseWidget : public QWidget
 {
     Q_OBJECT
@@ -41,15 +44,15 @@ public:
 
     // Deletes a file, shortcut or whole tree as far as it can, and the product folder or
     // Start-menu folder it leaves empty; what resists stays, silently.
-    void veryDel(const QString &path);
+    static void veryDel(const QString &path);
     // Removes a folder of ours that holds nothing any more; one holding anything stays.
-    void veryDelIfEmpty(const QString &folder);
+    static void veryDelIfEmpty(const QString &folder);
     // The existing start-up script folders of every registered 3ds Max.
     static QStringList allMaxPath();
     static QString maxInstallDir(int product, QString version);
     static QString readReg(QString key, QString valueName);
-    QString startMenuPath();
-    QString desktopPath();
+    static QString startMenuPath();
+    static QString desktopPath();
 
     // Replaces the executable's icon images 7..1 with the last seven 32-bit images of
     // the icon file (UTF-16 paths); false when the icon file cannot be read or has
@@ -76,6 +79,7 @@ public:
     QSettings *regSettings = nullptr;
     QSettings *regCompany = nullptr;
     QString bs;
+    ClientConfig client;
     // The edition key this client's records live under: the one its registry record was
     // read from, else the one its edition code names. Only that key is ever removed.
     QString configKey;
@@ -90,5 +94,5 @@ protected:
 private:
     void loadConfiguration();
     static bool removeEmptyFolders(const QString &dir, const QString &top);
-    void removeEmptyOwnParents(const QString &removed);
+    static void removeEmptyOwnParents(const QString &removed);
 };

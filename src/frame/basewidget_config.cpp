@@ -3,7 +3,6 @@
 #include "clientconfig.h"
 #include "edition.h"
 #include "registry.h"
-#include "unattended.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -45,12 +44,13 @@ void BaseWidget::loadConfiguration()
     regCompany = platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan"), this);
     appDir = QCoreApplication::applicationDirPath();
 
+    // A program's start has checked that there is a configuration.
     const std::optional<ClientConfig> config = readClientConfig(appDir);
     if (!config) {
         qDebug() << "client not configured";
-        Unattended::leave(Unattended::NotConfigured,
-                          QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
+        return;
     }
+    client = *config;
     exe = config->exe;
     name = config->name;
     nameEN = config->nameEN;

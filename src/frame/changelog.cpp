@@ -91,9 +91,9 @@ void ChangeLog::record(const char *action, const char *kind, const QString &path
     writeLine(line);
 }
 
-void ChangeLog::record(const char *action, const char *kind, const QString &path, bool ok)
+void ChangeLog::record(const char *action, const char *kind, const QString &path, bool ok, const QString &value)
 {
-    record(action, kind, path, ok ? "ok" : "failed");
+    record(action, kind, path, ok ? "ok" : "failed", value);
 }
 
 // Without a log the checks that tell a change from a skipped step are not made: reused
@@ -112,7 +112,7 @@ bool ChangeLog::copyFile(const QString &from, const QString &to)
 
 bool ChangeLog::renameFile(const QString &from, const QString &to)
 {
-    const bool ok = QFile::rename(from, to);
+    const bool ok = platform::renameFile(from, to);
     record("remove", "file", from, ok);
     record("write", "file", to, ok);
     return ok;
@@ -159,23 +159,27 @@ bool ChangeLog::removeDir(const QString &dir)
     return ok;
 }
 
-void ChangeLog::setValue(QSettings *key, const QString &name, const QVariant &value)
+bool ChangeLog::commit(QSettings *key)
 {
-    key->setValue(name, value);
-    if (!isOpen())
-        return;
-    const bool ok = key->status() == QSettings::NoError && key->value(name) == value;
-    record("write", "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name, ok ? "ok" : "failed",
-           value.toString());
+    key->sync();
+    return key->status() == QSettings::NoError;
 }
 
-void ChangeLog::remove(QSettings *key, const QString &name)
+bool ChangeLog::setValue(QSettings *key, const QString &name, const QVariant &value)
+{
+    key->setValue(name, value);
+    const bool ok = commit(key) && key->value(name) == value;
+    record("write", "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name, ok, value.toString());
+    return ok;
+}
+
+bool ChangeLog::remove(QSettings *key, const QString &name)
 {
     const bool isKey = key->childGroups().contains(name);
     if (!isKey && !key->contains(name))
-        return;
+        return true;
     key->remove(name);
-    const bool ok = !key->contains(name) && !key->childGroups().contains(name);
-    record("remove", isKey ? "key" : "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name,
-           ok ? "ok" : "failed");
+    const bool ok = commit(key) && !key->contains(name) && !key->childGroups().contains(name);
+    record("remove", isKey ? "key" : "value", platform::registryPathOf(*key) + QLatin1Char('\\') + name, ok);
+    return ok;
 }

@@ -22,9 +22,11 @@ public:
     static void note(const QString &text);
     static void record(const char *action, const char *kind, const QString &path, const char *outcome,
                        const QString &value = QString());
-    static void record(const char *action, const char *kind, const QString &path, bool ok);
+    static void record(const char *action, const char *kind, const QString &path, bool ok,
+                       const QString &value = QString());
 
     static bool copyFile(const QString &from, const QString &to);
+    // Never a copy in place of a move: a client copied without its attributes would not run.
     static bool renameFile(const QString &from, const QString &to);
     // A file or a link; a path where nothing is records nothing.
     static bool removeFile(const QString &path);
@@ -33,10 +35,13 @@ public:
     static bool makePath(const QString &dir);
     static bool removeDir(const QString &dir);
 
-    static void setValue(QSettings *key, const QString &name, const QVariant &value);
-    // A value, or a whole sub-key of that name; a name that is absent records nothing.
-    static void remove(QSettings *key, const QString &name);
+    // A registry change counts once it is committed: true when it is stored.
+    static bool setValue(QSettings *key, const QString &name, const QVariant &value);
+    // A value, or a whole sub-key of that name; a name that is absent records nothing
+    // and is true.
+    static bool remove(QSettings *key, const QString &name);
 
 private:
+    static bool commit(QSettings *key);
     static bool makeFolder(const QString &dir, bool withParents);
 };

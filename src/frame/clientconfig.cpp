@@ -1,17 +1,19 @@
 #include "clientconfig.h"
 
+#include "changelog.h"
 #include "edition.h"
 #include "registry.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPair>
 #include <QScopedPointer>
 #include <QSettings>
 
 namespace {
 
-const char settingsPath[] = "HKEY_CURRENT_USER\\Software\\Quorlan\\%1\\Settings";
+const char companyPath[] = "HKEY_CURRENT_USER\\Software\\Quorlan";
 const char uninstallPath[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%1";
 
 QSettings *openZqIni(const QString &dir)
@@ -45,7 +47,7 @@ std::optional<ClientConfig> fromRegistry(const QString &appDir)
     if (c.installDir.isEmpty())
         return std::nullopt;
 
-    QScopedPointer<QSettings> settings(platform::openRegistry(QString::fromLatin1(settingsPath).arg(c.registryKey)));
+    QScopedPointer<QSettings> settings(platform::openRegistry(clientSettingsKey(c.registryKey)));
     const QJsonObject info =
         QJsonDocument::fromJson(settings->value(QStringLiteral("info")).toString().toUtf8()).object();
     c.third = info.value(QStringLiteral("third")).toString();
@@ -77,4 +79,39 @@ QString zqIniThird(const QString &appDir)
 {
     QScopedPointer<QSettings> ini(openZqIni(appDir));
     return ini->value(QStringLiteral("info/third")).toString();
+}
+
+QString clientSettingsKey(const QString &registryKey)
+{
+    return QLatin1String(companyPath) + QLatin1Char('\\') + registryKey + QStringLiteral("\\Settings");
+}
+
+bool writeClientRecord(const ClientConfig &config, const QString &installDir, bool whole)
+{
+    QScopedPointer<QSettings> settings(platform::openRegistry(clientSettingsKey(config.registryKey)));
+    QList<QPair<QString, QString>> values;
+    if (whole) {
+        // The installer has always recorded the name in the interface's language.
+        const QString name = config.isChinese() ? config.name : config.nameEN;
+        const QJsonObject info{{QStringLiteral("third"), config.third}, {QStringLiteral("name"), name},
+                               {QStringLiteral("nameEN"), config.nameEN}, {QStringLiteral("exe"), config.exe},
+                               {QStringLiteral("mark"), config.mark},   {QStringLiteral("lang"), config.lang}};
+        values = {{QStringLiteral("ThirdPart"), config.third},
+                  {QStringLiteral("Language"), config.isChinese() ? QStringLiteral("zh_cn") : QStringLiteral("en_us")},
+                  {QStringLiteral("InstallDir"), installDir},
+                  {QStringLiteral("info"), QString::fromUtf8(QJsonDocument(info).toJson(QJsonDocument::Compact))}};
+    } else {
+        values = {{QStringLiteral("InstallDir"), installDir}};
+    }
+    for (const auto &value : values) {
+        if (!ChangeLog::setValue(settings.data(), value.first, value.second))
+            return false;
+    }
+    return true;
+}
+
+bool removeClientRecord(const ClientConfig &config)
+{
+    QScopedPointer<QSettings> company(platform::openRegistry(QLatin1String(companyPath)));
+    return ChangeLog::remove(company.data(), config.registryKey);
 }

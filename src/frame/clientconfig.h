@@ -31,5 +31,13 @@ struct ClientConfig
 // names. Nothing when neither configures a client (no ZQ.ini and no installDir).
 std::optional<ClientConfig> readClientConfig(const QString &appDir);
 
+// The per-user settings key of an edition key's record.
+QString clientSettingsKey(const QString &registryKey);
+// Writes the record readClientConfig reads back: where the installation lives and,
+// whole, the client's configuration and language. True once stored.
+bool writeClientRecord(const ClientConfig &config, const QString &installDir, bool whole);
+// Removes the per-user key of the client's edition with everything below it.
+bool removeClientRecord(const ClientConfig &config);
+
 // The edition code in ZQ.ini beside appDir; empty without the file or key.
 QString zqIniThird(const QString &appDir);

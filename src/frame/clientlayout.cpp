@@ -1,8 +1,11 @@
 #include "clientlayout.h"
 
 #include "changelog.h"
+#include "clientconfig.h"
 #include "edition.h"
+#include "registry.h"
 
+#include <QScopedPointer>
 #include <QSettings>
 
 namespace {
@@ -33,20 +36,42 @@ QString autorunData(const QString &clientExe)
     return QLatin1Char('"') + clientExe + QStringLiteral("\" RegAutoRun");
 }
 
-void writeUninstallEntry(QSettings *uninstall, const QString &key, const QString &third, bool chinese,
-                         const UninstallEntry &entry)
+namespace {
+
+QSettings *openUninstall()
 {
-    const Edition kind = editionOf(third);
-    uninstall->beginGroup(key);
-    ChangeLog::setValue(uninstall, QStringLiteral("DisplayName"), entry.displayName);
-    ChangeLog::setValue(uninstall, QStringLiteral("UninstallString"), entry.uninstallString);
-    ChangeLog::setValue(uninstall, QStringLiteral("installDir"), entry.installDir);
-    ChangeLog::setValue(uninstall, QStringLiteral("DisplayVersion"), entry.displayVersion);
-    if (edition::namesMakerAddress(kind))
-        ChangeLog::setValue(uninstall, QStringLiteral("URLInfoAbout"), QLatin1String(makerAddress));
-    if (edition::namesPublisher(kind))
-        ChangeLog::setValue(uninstall, QStringLiteral("Publisher"),
-                            chinese ? QStringLiteral("萨沃克科技股份有限公司") : QStringLiteral("Sarvok"));
-    ChangeLog::setValue(uninstall, QStringLiteral("DisplayIcon"), entry.displayIcon);
-    uninstall->endGroup();
+    return platform::openRegistry(
+        QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+}
+
+} // namespace
+
+bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry, bool whole)
+{
+    const Edition kind = editionOf(client.third);
+    QScopedPointer<QSettings> uninstall(openUninstall());
+    uninstall->beginGroup(client.registryKey);
+    QList<QPair<QString, QString>> values;
+    if (whole)
+        values.append({QStringLiteral("DisplayName"), entry.displayName});
+    values.append({{QStringLiteral("UninstallString"), entry.uninstallString},
+                   {QStringLiteral("installDir"), entry.installDir},
+                   {QStringLiteral("DisplayVersion"), entry.displayVersion}});
+    if (whole && edition::namesMakerAddress(kind))
+        values.append({QStringLiteral("URLInfoAbout"), QLatin1String(makerAddress)});
+    if (whole && edition::namesPublisher(kind))
+        values.append({QStringLiteral("Publisher"),
+                       client.isChinese() ? QStringLiteral("萨沃克科技股份有限公司") : QStringLiteral("Sarvok")});
+    values.append({QStringLiteral("DisplayIcon"), entry.displayIcon});
+    for (const auto &value : values) {
+        if (!ChangeLog::setValue(uninstall.data(), value.first, value.second))
+            return false;
+    }
+    return true;
+}
+
+bool removeUninstallEntry(const ClientConfig &client)
+{
+    QScopedPointer<QSettings> uninstall(openUninstall());
+    return ChangeLog::remove(uninstall.data(), client.registryKey);
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QSettings;
+struct ClientConfig;
 
 // Where an installed client leaves its traces: its shortcuts, its autorun value and
 // its uninstall entry. The installer makes them, the updater re-points them, the
@@ -39,7 +39,8 @@ struct UninstallEntry
     QString displayIcon;
 };
 
-// Writes the entry under key in its order, with the maker's publisher name and web
-// address where the edition names them; values not written keep what they had.
-void writeUninstallEntry(QSettings *uninstall, const QString &key, const QString &third, bool chinese,
-                         const UninstallEntry &entry);
+// Writes the client's entry in its order: whole at an installation, with the maker's
+// publisher name and web address where the edition names them; else only where the
+// installation lives, the other values keeping what they had. True once stored.
+bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry, bool whole);
+bool removeUninstallEntry(const ClientConfig &client);

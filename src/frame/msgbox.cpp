@@ -1,7 +1,6 @@
 #include "msgbox.h"
 
 #include "ui_msgbox.h"
-#include "unattended.h"
 
 #include <QPointer>
 
@@ -33,11 +32,6 @@ MsgBox::~MsgBox()
 
 int MsgBox::run(int type, const QString &text)
 {
-    // Nobody is there to answer: the text is told and the answer is OK.
-    if (Unattended::silent()) {
-        Unattended::tell(type == 1 ? text : text + QStringLiteral(" (OK)"));
-        return 0;
-    }
     QPointer<MsgBox> box = new MsgBox(type);
     box->ui->info->setText(text);
     box->loop.exec();

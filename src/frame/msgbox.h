@@ -9,8 +9,7 @@ class MsgBox;
 }
 
 // The system's modal message box. run() blocks its caller in a local event loop and
-// returns 0 for OK, 1 for Cancel or the close button; the box then deletes itself. In a
-// silent run no box appears: the text goes to standard error and the answer is OK.
+// returns 0 for OK, 1 for Cancel or the close button; the box then deletes itself.
 class MsgBox : public BaseWidget
 {
     Q_OBJECT

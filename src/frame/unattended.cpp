@@ -2,7 +2,6 @@
 
 #include "changelog.h"
 #include "console.h"
-#include "msgbox.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,7 +18,7 @@ struct State
 {
     bool silent = false;
     bool progress = false;
-    Unattended::Code outcome = Unattended::Done;
+    Outcome outcome = Outcome::Done;
     QString lastStep;
     int lastPercent = -1;
     QHash<QString, QString> values;  // every option given, with its value (empty for a flag)
@@ -122,7 +121,7 @@ int Unattended::begin(Program program, const QStringList &arguments)
     addOptions(parser, program);
     if (!parser.parse(arguments)) {
         printLine(stderr, QStringLiteral("%1: %2 (see --help)").arg(QLatin1String(programName(program)), parser.errorText()));
-        return Usage;
+        return int(Outcome::Usage);
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
@@ -140,7 +139,7 @@ int Unattended::startLog(Program program, QString path, const QStringList &argum
         return -1;
     if (!ChangeLog::open(path)) {
         printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(path)));
-        return LogFailed;
+        return int(Outcome::LogFailed);
     }
     if (silent())
         printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
@@ -170,19 +169,19 @@ QStringList Unattended::positional()
     return state().positional;
 }
 
-void Unattended::setOutcome(Code code)
+void Unattended::setOutcome(Outcome code)
 {
     state().outcome = code;
 }
 
 int Unattended::exitCode()
 {
-    const int code = silent() ? state().outcome : 0;
+    const int code = silent() ? int(state().outcome) : 0;
     ChangeLog::note(QStringLiteral("ended with %1").arg(code));
     return code;
 }
 
-void Unattended::leave(Code code, const QString &message)
+void Unattended::leave(Outcome code, const QString &message)
 {
     setOutcome(code);
     if (!message.isEmpty() && silent())
@@ -190,10 +189,10 @@ void Unattended::leave(Code code, const QString &message)
     std::exit(exitCode());
 }
 
-void Unattended::fail(Code code, const QString &message)
+void Unattended::fail(Outcome code, const QString &message)
 {
     setOutcome(code);
-    MsgBox::information(message);
+    tell(message);
 }
 
 void Unattended::tell(const QString &message)
@@ -212,15 +211,4 @@ void Unattended::progress(const char *step, int percent)
     s.lastStep = QLatin1String(step);
     s.lastPercent = percent;
     printLine(stdout, QStringLiteral("{\"step\":\"%1\",\"percent\":%2}").arg(QLatin1String(step)).arg(percent));
-}
-
-Unattended::Code Unattended::codeOfUpdateError(int error)
-{
-    switch (error) {
-    case -1: return VersionFileFailed;
-    case -2: return DownloadFailed;
-    case -3: return RenameFailed;
-    case -4: return IconFailed;
-    default: return Failed;
-    }
 }

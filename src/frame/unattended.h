@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outcome.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,22 +13,6 @@
 class Unattended
 {
 public:
-    enum Code {
-        Done = 0,
-        Failed = 1,           // any other failure
-        Usage = 2,            // unknown option, missing or bad version
-        NotConfigured = 3,    // no configuration beside the program and no installation
-        AnotherRunning = 4,   // another program of the system is running
-        MaxRunning = 5,       // 3ds Max must be closed first
-        OtherEdition = 6,     // a standard-edition client is installed where a partner's should go
-        NoVersion = 7,        // the package's version file is missing or empty
-        ExtractFailed = 8,
-        RenameFailed = 9,
-        IconFailed = 10,
-        VersionFileFailed = 11,
-        DownloadFailed = 12,
-        LogFailed = 13,       // the log cannot be written
-    };
     enum class Program { Install, Update, Uninstall };
 
     // Before the application object exists: a run without a window (--silent, --help)
@@ -43,13 +29,12 @@ public:
     static QStringList positional();
 
     // The outcome a silent run leaves with; a window run always leaves with 0.
-    static void setOutcome(Code code);
+    static void setOutcome(Outcome code);
     static int exitCode();
     // Leaves now, for ends before the event loop runs.
-    [[noreturn]] static void leave(Code code, const QString &message = QString());
-    // Sets the outcome and tells the user: a message box in a window run, standard
-    // error in a silent one.
-    static void fail(Code code, const QString &message);
+    [[noreturn]] static void leave(Outcome code, const QString &message = QString());
+    // Sets the outcome and tells it on standard error (and in the log).
+    static void fail(Outcome code, const QString &message);
     // One line on standard error (and in the log).
     static void tell(const QString &message);
 
@@ -57,7 +42,7 @@ public:
     // when --progress is given.
     static void progress(const char *step, int percent);
     // The code a worker's error number stands for.
-    static Code codeOfUpdateError(int error);
+    static Outcome codeOfUpdateError(int error);
 
 private:
     static int startLog(Program program, QString path, const QStringList &arguments);

@@ -1,8 +1,60 @@
-#include "basewidget.h"
+#include "clientconfig.h"
+#include "dialogue.h"
+#include "installpaths.h"
+#include "installrun.h"
 #include "preflight.h"
+#include "shellfolders.h"
 #include "singleapp.h"
 #include "unattended.h"
 #include "widget.h"
+
+#include <QDir>
+
+namespace {
+
+// One installation per machine: a reinstall goes where the first one went.
+QString unattendedTarget(const ClientConfig &config, const QString &earlierDir)
+{
+    const QString dir = Unattended::value(QStringLiteral("dir"));
+    if (!earlierDir.isEmpty() && !dir.isEmpty() && QDir(earlierDir).absolutePath() != QDir(dir).absolutePath())
+        Unattended::tell(QStringLiteral("Installed before below %1: installing there, not below %2.")
+                             .arg(QDir::toNativeSeparators(earlierDir), QDir::toNativeSeparators(dir)));
+    if (!earlierDir.isEmpty())
+        return QDir::toNativeSeparators(earlierDir);
+    if (!dir.isEmpty())
+        return QDir::toNativeSeparators(QDir(dir).absolutePath());
+    return defaultInstallTarget(platform::programFilesDir(), config.third);
+}
+
+// Without a window: the same run, its outcome the exit code. The report is waited for
+// a little while, and the companion tools follow as a window's finish would start them.
+int installUnattended(QCoreApplication &app, const ClientConfig &config, const QString &version,
+                      const QString &earlierDir)
+{
+    InstallRun run(config, QCoreApplication::applicationDirPath(), version);
+    QObject::connect(&run, &InstallRun::progress, [](int percent) {
+        if (percent <= 100)
+            Unattended::progress(percent < 40 ? "extract" : percent < 100 ? "deploy" : "done", percent);
+    });
+    QObject::connect(&run, &InstallRun::finished, [&](Outcome outcome) {
+        Unattended::setOutcome(outcome);
+        if (outcome != Outcome::Done) {
+            Unattended::tell(outcome::installMessage(outcome, config.isChinese()));
+            app.quit();
+        }
+    });
+    QObject::connect(&run, &InstallRun::reported, [&] {
+        if (config.third.isEmpty() && config.isChinese() && !Unattended::isSet(QStringLiteral("no-companion")))
+            run.startCompanion();
+        app.quit();
+    });
+    run.start(unattendedTarget(config, earlierDir), {!Unattended::isSet(QStringLiteral("no-start-menu")),
+                                                    !Unattended::isSet(QStringLiteral("no-autorun"))});
+    app.exec();
+    return Unattended::exitCode();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -12,25 +64,30 @@ int main(int argc, char *argv[])
     if (early >= 0)
         return early;
     if (app.exist())
-        Unattended::leave(Unattended::AnotherRunning, QStringLiteral("Another program of the client is running."));
-    SingleApp::useClientFont();
+        Unattended::leave(Outcome::AnotherRunning, QStringLiteral("Another program of the client is running."));
+    const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
+    if (!config)
+        Unattended::leave(Outcome::NotConfigured,
+                          QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
+    const bool windows = !Unattended::silent();
+    if (windows) {
+        SingleApp::useClientFont();
+        BaseWidget::languageFlag = config->isChinese();
+    }
 
-    BaseWidget config;
-    const bool zh = config.isChinese();
     QString earlierDir;
-    if (!installPreflight(config, zh, &earlierDir))
+    if (!installPreflight(*config, Dialogue(windows), &earlierDir))
         return Unattended::exitCode();
+    const QString version = readVersionFile(QStringLiteral("version"));
+    if (version.isEmpty())
+        Unattended::leave(Outcome::NoVersion, QStringLiteral("No version to install: the file \"version\" is missing or empty."));
+    if (!windows)
+        return installUnattended(app, *config, version, earlierDir);
 
     Widget w;
     app.raiseOnShowUp(&w);
     w.applyOptions();
-    if (Unattended::silent()) {
-        // Shown only to Qt: the run and its end are those of the window.
-        w.setAttribute(Qt::WA_DontShowOnScreen);
-        w.startUnattended(earlierDir);
-    } else {
-        w.startWithDir(earlierDir);
-    }
+    w.startWithDir(earlierDir);
     w.show();
     app.exec();
     return Unattended::exitCode();

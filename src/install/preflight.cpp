@@ -1,12 +1,14 @@
 #include "preflight.h"
 
 #include "basewidget.h"
+#include "clientconfig.h"
+#include "dialogue.h"
 #include "edition.h"
-#include "msgbox.h"
-#include "unattended.h"
+#include "registry.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopedPointer>
 #include <QSettings>
 #include <QStringList>
 
@@ -18,9 +20,9 @@ QString pick(bool zh, const char *chinese, const char *english)
 }
 
 // A partner-edition installer must not install over a standard-edition client.
-bool standardClientInstalled(BaseWidget &config)
+bool standardClientInstalled(const QSettings &settings)
 {
-    const QString part = config.settings()->value(QStringLiteral("ThirdPart")).toString();
+    const QString part = settings.value(QStringLiteral("ThirdPart")).toString();
     return part.isEmpty() && !BaseWidget::iniThird().isEmpty();
 }
 
@@ -39,20 +41,21 @@ QString earlierChoice(const QString &installedDir)
     return parts.join(QDir::separator());
 }
 
-bool installPreflight(BaseWidget &config, bool zh, QString *dir)
+bool installPreflight(const ClientConfig &config, const Dialogue &dialogue, QString *dir)
 {
-    // Every message box reads the configuration again; the edition of this start counts.
-    const QString third = BaseWidget::third;
-    QString stored = config.settings()->value(QStringLiteral("InstallDir")).toString();
+    const bool zh = config.isChinese();
+    const QString third = config.third;
+    QScopedPointer<QSettings> settings(platform::openRegistry(clientSettingsKey(config.registryKey)));
+    QString stored = settings->value(QStringLiteral("InstallDir")).toString();
 
     if (edition::needsMaxClosed(editionOf(third))) {
         if (BaseWidget::processExists(QStringLiteral("3dsmax.exe"))) {
-            Unattended::fail(Unattended::MaxRunning,
+            dialogue.fail(Outcome::MaxRunning,
                              pick(zh, "请先关闭max，再安装客户端！", "Pleace close max first and install client!"));
             return false;
         }
-        if (!stored.isEmpty() && standardClientInstalled(config)) {
-            Unattended::fail(Unattended::OtherEdition,
+        if (!stored.isEmpty() && standardClientInstalled(*settings)) {
+            dialogue.fail(Outcome::OtherEdition,
                              pick(zh, "已安装通用版客户端，请卸载后安装！",
                                   "The general version of the client has been installed, "
                                   "please install it after uninstall!"));
@@ -63,14 +66,13 @@ bool installPreflight(BaseWidget &config, bool zh, QString *dir)
     }
 
     if (!stored.isEmpty()
-        && MsgBox::question(pick(zh, "客户端已安装，是否覆盖安装？",
-                                 "The program is already installed on this computer, do you want "
-                                 "to reinstall it? Press OK to continue."))
-               != 0)
+        && !dialogue.confirm(pick(zh, "客户端已安装，是否覆盖安装？",
+                                  "The program is already installed on this computer, do you want "
+                                  "to reinstall it? Press OK to continue.")))
         return false;
 
-    if (BaseWidget::processExists(BaseWidget::exe))
-        BaseWidget::killProcess(BaseWidget::exe);
+    if (BaseWidget::processExists(config.exe))
+        BaseWidget::killProcess(config.exe);
 
     *dir = stored.isEmpty() ? QString() : earlierChoice(stored);
     return true;

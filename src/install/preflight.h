@@ -2,12 +2,13 @@
 
 #include <QString>
 
-class BaseWidget;
+struct ClientConfig;
+class Dialogue;
 
 // The installer's checks before its window appears, asking the user where needed.
 // Returns false when the installer must end (with exit code 0). Otherwise *dir is
 // the directory the user chose at an earlier installation, or empty on a first one.
-bool installPreflight(BaseWidget &config, bool zh, QString *dir);
+bool installPreflight(const ClientConfig &config, const Dialogue &dialogue, QString *dir);
 
 // The directory chosen at an earlier installation, two levels above the stored
 // installation directory; cut textually when that directory is gone.

@@ -4,7 +4,6 @@
 #include "shellfolders.h"
 #include "ui_widget.h"
 #include "unattended.h"
-#include "zipthread.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -22,11 +21,8 @@ Widget::Widget(BaseWidget *parent)
     registerInstallResources();
     ui->setupUi(this);
 
+    // The start checked it is there.
     version = readVersionFile(QStringLiteral("version"));
-    if (version.isEmpty()) {
-        qDebug() << "no version to install";
-        Unattended::leave(Unattended::NoVersion, QStringLiteral("No version to install: the file \"version\" is missing or empty."));
-    }
 
     applyLanguage();
     ui->title->setText(name);
@@ -47,8 +43,6 @@ Widget::Widget(BaseWidget *parent)
 
 Widget::~Widget()
 {
-    if (zipThread)
-        zipThread->wait();
     delete ui;
 }
 
@@ -96,20 +90,6 @@ void Widget::applyOptions()
     ui->startMenu->setChecked(!Unattended::isSet(QStringLiteral("no-start-menu")));
     ui->autoRun->setChecked(!Unattended::isSet(QStringLiteral("no-autorun")));
     ui->installFaxel->setChecked(!Unattended::isSet(QStringLiteral("no-companion")));
-}
-
-void Widget::startUnattended(const QString &earlierDir)
-{
-    const QString dir = Unattended::value(QStringLiteral("dir"));
-    // One installation per machine: a reinstall goes where the first one went.
-    if (!earlierDir.isEmpty() && !dir.isEmpty()
-        && QDir(earlierDir).absolutePath() != QDir(dir).absolutePath())
-        Unattended::tell(QStringLiteral("Installed before below %1: installing there, not below %2.")
-                             .arg(QDir::toNativeSeparators(earlierDir), QDir::toNativeSeparators(dir)));
-    if (!earlierDir.isEmpty())
-        startWithDir(earlierDir);
-    else
-        on_install_clicked();
 }
 
 void Widget::on_para_clicked()

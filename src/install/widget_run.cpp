@@ -1,18 +1,10 @@
 #include "widget.h"
 
-#include "changelog.h"
-#include "installpaths.h"
 #include "msgbox.h"
+#include "outcome.h"
+#include "processes.h"
 #include "ui_widget.h"
 #include "unattended.h"
-#include "zipthread.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTime>
-#include <QtDebug>
-
-int Widget::extractedCount = 0;
 
 void Widget::on_install_clicked()
 {
@@ -31,26 +23,11 @@ void Widget::on_install_clicked()
 
 void Widget::startRun()
 {
-    const QString zipPath = appDir + QStringLiteral("/files.zip");
-    qDebug() << "exist zip" << QFile::exists(zipPath);
-
-    // The window owns the thread and waits for it when it goes.
-    zipThread = new ZipThread(this);
-    connect(zipThread, &ZipThread::finished, this, &Widget::zipOver);
-    connect(zipThread, &ZipThread::oneOk, this, &Widget::oneOk);
-
-    installDir = versionedInstallDir(installDir, third, version, QTime::currentTime());
-    // Remembered so that a failed run takes away exactly the folders it made.
-    createdByRun = firstMissingDir(installDir);
-    zipThread->setPaths(zipPath, installDir);
-    zipThread->start();
-    setProgress(10);
-}
-
-void Widget::oneOk()
-{
-    ++extractedCount;
-    setProgress(extractedCount / 3);
+    run = new InstallRun(client, appDir, version, this);
+    connect(run, &InstallRun::progress, this, &Widget::setProgress);
+    connect(run, &InstallRun::finished, this, &Widget::zipOver);
+    run->start(installDir, {ui->startMenu->isChecked(), ui->autoRun->isChecked()});
+    installDir = run->installDir();
 }
 
 void Widget::setProgress(int value)
@@ -60,11 +37,35 @@ void Widget::setProgress(int value)
     Unattended::progress(percent < 40 ? "extract" : percent < 100 ? "deploy" : "done", percent);
 }
 
-// A client that is not whole must not be registered: the run's folders go, the user
-// is told, and the installer ends (closing its only window quits with 0).
-void Widget::abandonRun()
+// A run that failed is told, and the installer ends (closing its only window quits).
+void Widget::zipOver()
 {
-    if (!createdByRun.isEmpty())
-        ChangeLog::record("remove", "dir", createdByRun, QDir(createdByRun).removeRecursively());
-    endRun(Unattended::ExtractFailed, languageFlag ? QStringLiteral("解压文件失败") : QStringLiteral("Extract file error"));
+    const Outcome outcome = run->outcome();
+    if (outcome == Outcome::Done) {
+        showFinished();
+        return;
+    }
+    Unattended::setOutcome(outcome);
+    MsgBox::information(outcome::installMessage(outcome, languageFlag));
+    close();
+}
+
+void Widget::showFinished()
+{
+    ui->install->setText(languageFlag ? QStringLiteral("开启%1").arg(name) : QStringLiteral("Finish"));
+    ui->install->show();
+    ui->closeBtn->show();
+    if (third.isEmpty() && languageFlag)
+        ui->installFaxel->show();
+    else
+        ui->installFaxel->setChecked(false);
+}
+
+// The second press of the install button, once the run is complete.
+void Widget::finishRun()
+{
+    platform::startClient(run->clientExe());
+    if (ui->installFaxel->isChecked())
+        run->startCompanion();
+    close();
 }

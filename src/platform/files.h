@@ -9,6 +9,10 @@ namespace platform {
 // links, whose target must not lose its permissions either.
 bool removeFile(const QString &path);
 
+// Moves a file to a new name on the same volume, replacing nothing: false when it
+// cannot be moved as it is (Qt's rename would copy it instead, losing its attributes).
+bool renameFile(const QString &from, const QString &to);
+
 // Gives every user full access to a folder and everything below it, waiting at most
 // 30 s; the outcome is not reported.
 void openToAllUsers(const QString &dir);

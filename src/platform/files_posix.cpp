@@ -4,6 +4,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
+#include <cstdio>
+
 namespace platform {
 
 bool removeFile(const QString &path)
@@ -14,6 +16,13 @@ bool removeFile(const QString &path)
     if (!info.isSymLink())
         QFile::setPermissions(info.absoluteFilePath(), QFile::WriteOwner);
     return QFile::remove(info.absoluteFilePath());
+}
+
+bool renameFile(const QString &from, const QString &to)
+{
+    if (QFileInfo::exists(to) || QFileInfo(to).isSymbolicLink())
+        return false;
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 namespace {

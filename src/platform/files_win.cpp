@@ -1,8 +1,11 @@
 #include "files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+
+#include <windows.h>
 
 namespace platform {
 
@@ -11,6 +14,15 @@ bool removeFile(const QString &path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QFile::setPermissions(absolute, QFile::WriteOwner);
     return QFile::remove(absolute);
+}
+
+bool renameFile(const QString &from, const QString &to)
+{
+    const QString source = QDir::toNativeSeparators(QFileInfo(from).absoluteFilePath());
+    const QString target = QDir::toNativeSeparators(QFileInfo(to).absoluteFilePath());
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()),
+                       reinterpret_cast<const wchar_t *>(target.utf16()), MOVEFILE_WRITE_THROUGH)
+           != 0;
 }
 
 void makeRunnable(const QString &)

@@ -10,8 +10,9 @@ namespace platform {
 // Opens a view on a registry key named by its full path, hive first
 // ("HKEY_CURRENT_USER\\Software\\Quorlan"). Keys below it are addressed with "/".
 // Views on overlapping paths share their data; removing a key removes its sub-keys.
-// Outside Windows each hive is an INI file (see registryFile) and a view reads it
-// afresh when it is opened and on sync().
+// Outside Windows each hive is a JSON file of its values by key path (see
+// registryFile), replaced whole on every commit; a view reads it afresh when it is
+// opened and on sync().
 QSettings *openRegistry(const QString &path, QObject *parent = nullptr);
 
 // The full path of a view's current key ("HKEY_CURRENT_USER\\Software\\Quorlan\\Settings"),

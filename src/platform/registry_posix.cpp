@@ -1,5 +1,8 @@
 #include "registry.h"
 
+#include <QFileDevice>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -18,6 +21,35 @@ QString fullHiveName(const QString &hive)
 
 const char hiveProperty[] = "registryHive";
 
+bool readHive(QIODevice &device, QSettings::SettingsMap &map)
+{
+    QJsonParseError error;
+    const QJsonDocument hive = QJsonDocument::fromJson(device.readAll(), &error);
+    if (error.error != QJsonParseError::NoError || !hive.isObject())
+        return false;
+    map = hive.object().toVariantMap();
+    return true;
+}
+
+// Qt writes a hive through a temporary file beside it and renames it into place, but in
+// Qt 5.15 it renames even when the last buffered write failed (a full disk): the hive
+// would be replaced by an empty or cut file. Flushing here makes that failure count, and
+// Qt then keeps the hive as it was.
+bool writeHive(QIODevice &device, const QSettings::SettingsMap &map)
+{
+    const QByteArray data = QJsonDocument(QJsonObject::fromVariantMap(map)).toJson();
+    if (device.write(data) != data.size())
+        return false;
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    return file && file->flush();
+}
+
+QSettings::Format hiveFormat()
+{
+    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readHive, writeHive);
+    return format;
+}
+
 } // namespace
 
 QString registryPathOf(const QSettings &view)
@@ -30,7 +62,7 @@ QString registryPathOf(const QSettings &view)
 QString registryFile(const QString &hive)
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/winreg/") + fullHiveName(hive) + QStringLiteral(".ini");
+           + QStringLiteral("/winreg/") + fullHiveName(hive) + QStringLiteral(".json");
 }
 
 QSettings *openRegistry(const QString &path, QObject *parent)
@@ -42,7 +74,9 @@ QSettings *openRegistry(const QString &path, QObject *parent)
 
     // All views of a hive open the same file, so Qt shares one cache between them
     // inside a process; the group makes the view start at its key.
-    auto *view = new QSettings(registryFile(hive), QSettings::IniFormat, parent);
+    auto *view = new QSettings(registryFile(hive), hiveFormat(), parent);
+    // Never written in place: a failed write must leave the hive as it was.
+    view->setAtomicSyncRequired(true);
     view->setProperty(hiveProperty, fullHiveName(hive));
     if (!key.isEmpty())
         view->beginGroup(key);

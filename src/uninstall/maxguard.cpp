@@ -1,15 +1,16 @@
 #include "maxguard.h"
 
 #include "basewidget.h"
+#include "clientconfig.h"
+#include "dialogue.h"
 #include "edition.h"
-#include "unattended.h"
 
-bool maxAllowsUninstall(bool zh)
+bool maxAllowsUninstall(const ClientConfig &config, const Dialogue &dialogue)
 {
-    if (!edition::needsMaxClosed(editionOf(BaseWidget::third))
+    if (!edition::needsMaxClosed(editionOf(config.third))
         || !BaseWidget::processExists(QStringLiteral("3dsmax.exe")))
         return true;
-    Unattended::fail(Unattended::MaxRunning, zh ? QStringLiteral("请先关闭max，再卸载客户端！")
-                                                : QStringLiteral("Pleace close max first and uninstall client!"));
+    dialogue.fail(Outcome::MaxRunning, config.isChinese() ? QStringLiteral("请先关闭max，再卸载客户端！")
+                                                          : QStringLiteral("Pleace close max first and uninstall client!"));
     return false;
 }

@@ -46,10 +46,6 @@ private:
     void requestReasons();
     void postFeedback();
     void setProgress(int value);
-    void removeShortcuts();
-    void runUnityStep();
-    void removeRegistryEntries();
-    void removeMaxScripts();
 
     Ui::Widget *ui;
     QNetworkAccessManager *manager;

@@ -67,7 +67,6 @@ void TstDeploy::initTestCase()
 void TstDeploy::init()
 {
     sandbox::clearRegistry();
-    Widget::extractedCount = 0;
     BaseWidget::languageFlag = true;
     for (const QString &dir : {startMenuDir(), desktopDir(), qEnvironmentVariable("PROGRAMFILES")})
         QDir(dir).removeRecursively();

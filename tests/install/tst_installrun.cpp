@@ -60,7 +60,6 @@ void TstInstallRun::initTestCase()
 
 void TstInstallRun::init()
 {
-    Widget::extractedCount = 0;
     BaseWidget::languageFlag = true;
     QDir(programFilesTarget()).removeRecursively();
     QFile::remove(sandbox::programDir() + QStringLiteral("/files.zip"));
@@ -96,7 +95,6 @@ void TstInstallRun::progressOfSmallArchive()
     QFETCH(QList<int>, values);
     Widget window;
     QCOMPARE(install(window, entries), values);
-    QCOMPARE(Widget::extractedCount, entries);
     QVERIFY(window.findChild<QProgressBar *>(QStringLiteral("progressBar"))->isHidden());
     QVERIFY(window.isVisible());
 }
@@ -105,16 +103,11 @@ void TstInstallRun::barHidesAtTheThreeHundredthEntry()
 {
     Widget window;
     auto *bar = window.findChild<QProgressBar *>(QStringLiteral("progressBar"));
-    int fullAt = 0;
-    connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
-        if (value == 100 && fullAt == 0)
-            fullAt = Widget::extractedCount;
-    });
     const QList<int> values = install(window, 310);
-    QCOMPARE(fullAt, 300);
+    // 10, then one point per three entries: full at the 300th.
+    QCOMPARE(values.indexOf(100), 101);
     QCOMPARE(values.last(), 100);
     QVERIFY(bar->isHidden());
-    QCOMPARE(Widget::extractedCount, 310);
     // Later steps keep setting values; the bar stays hidden.
     window.setProgress(40);
     QVERIFY(bar->isHidden());

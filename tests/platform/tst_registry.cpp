@@ -5,6 +5,8 @@
 #include <QScopedPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 namespace {
@@ -52,13 +54,16 @@ void TstRegistry::hiveFilesWhereExpected()
         machine->setValue(QStringLiteral("NimbraPVX"), QStringLiteral("\"c.exe\" RegAutoRun"));
     }
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    QSettings userFile(config + QStringLiteral("/winreg/HKEY_CURRENT_USER.ini"), QSettings::IniFormat);
-    QSettings machineFile(config + QStringLiteral("/winreg/HKEY_LOCAL_MACHINE.ini"),
-                          QSettings::IniFormat);
+    const auto hive = [&](const char *name) {
+        QFile file(config + QStringLiteral("/winreg/") + QLatin1String(name) + QStringLiteral(".json"));
+        file.open(QIODevice::ReadOnly);
+        return QJsonDocument::fromJson(file.readAll()).object();
+    };
+    const QJsonObject userFile = hive("HKEY_CURRENT_USER");
+    const QJsonObject machineFile = hive("HKEY_LOCAL_MACHINE");
     QCOMPARE(userFile.value(QStringLiteral("Software/Quorlan/NimbraPVX/Settings/InstallDir")).toString(),
              QStringLiteral("C:\\Program Files\\x"));
-    QCOMPARE(machineFile.value(QStringLiteral("Software/Microsoft/Windows/CurrentVersion/Run/NimbraPVX"))
-                 .toString(),
+    QCOMPARE(machineFile.value(QStringLiteral("Software/Microsoft/Windows/CurrentVersion/Run/NimbraPVX")).toString(),
              QStringLiteral("\"c.exe\" RegAutoRun"));
     // Hives do not mix.
     QVERIFY(!userFile.contains(QStringLiteral("Software/Microsoft/Windows/CurrentVersion/Run/NimbraPVX")));

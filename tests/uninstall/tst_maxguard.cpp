@@ -1,6 +1,7 @@
 #include "basewidget.h"
 #include "boxanswerer.h"
 #include "fakeprocess.h"
+#include "dialogue.h"
 #include "maxguard.h"
 #include "sandbox.h"
 
@@ -37,13 +38,13 @@ void TstMaxGuard::guard()
     QFETCH(bool, zh);
     QFETCH(QString, box);
 
-    sandbox::writeZqIni(sandbox::programDir(), {{"third", third}});
+    sandbox::writeZqIni(sandbox::programDir(), {{"third", third}, {"lang", zh ? "" : "en_us"}});
     BaseWidget config;
     QScopedPointer<FakeProcess> max;
     if (maxRunning)
         max.reset(new FakeProcess(QDir::tempPath() + QStringLiteral("/max"), QStringLiteral("3dsmax.exe")));
     BoxAnswerer answerer(BoxAnswerer::Close);
-    QCOMPARE(maxAllowsUninstall(zh), box.isEmpty());
+    QCOMPARE(maxAllowsUninstall(config.client, Dialogue(true)), box.isEmpty());
     QCOMPARE(answerer.seen.value(0).text, box);
 }
 

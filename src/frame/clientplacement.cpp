@@ -1,0 +1,222 @@
+#include "clientplacement.h"
+
+#include "basewidget.h"
+#include "changelog.h"
+#include "clientlayout.h"
+#include "edition.h"
+#include "files.h"
+#include "registry.h"
+#include "versiontext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopedPointer>
+#include <QSettings>
+
+namespace {
+
+// The client's name inside every package and release.
+const char shippedClient[] = "NimbraPVX.exe";
+const char unfinishedMark[] = ".unfinished";
+const char runKey[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+QString inDir(const QString &dir, const QString &name)
+{
+    return dir + QDir::separator() + name;
+}
+
+QSettings *openRun()
+{
+    return platform::openRegistry(QLatin1String(runKey));
+}
+
+// Replaces whatever is at a shortcut's path; false when the link is not there after.
+bool relink(const QString &target, const QString &link)
+{
+    BaseWidget::veryDel(link);
+    return ChangeLog::link(target, link);
+}
+
+} // namespace
+
+QString Placement::displayName() const
+{
+    return chinese() ? client.name : client.nameEN;
+}
+
+QString Placement::clientExe() const
+{
+    return inDir(dir, client.exe);
+}
+
+QString Placement::uninstallExe() const
+{
+    return inDir(dir, QStringLiteral("uninstall.exe"));
+}
+
+namespace placement {
+
+// A name that is no plain file name would move the client out of its folder: it fails
+// as a rename does.
+Outcome nameClient(const Placement &p)
+{
+    const QString shipped = inDir(p.dir, QLatin1String(shippedClient));
+    const QString client = p.clientExe();
+    if (shipped == client)
+        return Outcome::Done;
+    if (!isPlainFileName(p.client.exe))
+        return Outcome::RenameFailed;
+    const bool shippedThere = QFileInfo(shipped).isFile();
+    if (!shippedThere)
+        return QFileInfo(client).isFile() ? Outcome::Done : Outcome::RenameFailed;
+    if (QFileInfo::exists(client) && !ChangeLog::removeFile(client))
+        return Outcome::RenameFailed;
+    return ChangeLog::renameFile(shipped, client) ? Outcome::Done : Outcome::RenameFailed;
+}
+
+Outcome brandClient(const Placement &p, const QString &iconSource)
+{
+    const QString icon = inDir(p.dir, QStringLiteral("ZQ.ico"));
+    if (!iconSource.isEmpty() && !QFileInfo::exists(icon))
+        ChangeLog::copyFile(iconSource, icon);
+    if (p.client.third.isEmpty())
+        return Outcome::Done;
+    const QString client = p.clientExe();
+    if (!BaseWidget::ChangeExeIcon(icon.utf16(), client.utf16()))
+        return Outcome::IconFailed;
+    BaseWidget::ChangeFileInfo(client, p.displayName());
+    return Outcome::Done;
+}
+
+// Earlier shortcuts go: those of a partner's own folder and of this edition's. The
+// updater also takes away the partner's folder they leave empty. A name that is no
+// plain file name touches no shortcut at all.
+Outcome placeShortcuts(const Placement &p)
+{
+    const QString name = p.displayName();
+    if (!name.isEmpty() && !isPlainFileName(name))
+        return Outcome::Done;
+    const QString startMenu = BaseWidget::startMenuPath();
+    const ClientShortcuts shortcuts =
+        clientShortcuts(startMenu, BaseWidget::desktopPath(), name, p.client.third, p.chinese());
+    if (!name.isEmpty()) {
+        const QString partnerFolder = startMenu + QLatin1Char('/') + name;
+        for (const QString &folder : {partnerFolder, shortcuts.folder}) {
+            const ClientShortcuts old = shortcutsIn(folder, name, p.chinese());
+            BaseWidget::veryDel(old.start);
+            BaseWidget::veryDel(old.uninstall);
+        }
+        if (p.kind == Placement::Kind::Update && partnerFolder != shortcuts.folder)
+            BaseWidget::veryDelIfEmpty(partnerFolder);
+    }
+    bool ok = true;
+    if (p.startMenu) {
+        ok = ChangeLog::makeDir(shortcuts.folder) && relink(p.clientExe(), shortcuts.start)
+             && relink(p.uninstallExe(), shortcuts.uninstall);
+    }
+    ok = relink(p.clientExe(), shortcuts.desktop) && ok;
+    return ok ? Outcome::Done : Outcome::WriteFailed;
+}
+
+Outcome registerClient(const Placement &p)
+{
+    const QString client = QDir::toNativeSeparators(p.clientExe());
+    const QString dir = QDir::toNativeSeparators(p.dir);
+    bool ok = true;
+    if (isPlainFileName(p.client.exe)) {
+        QScopedPointer<QSettings> run(openRun());
+        const bool wanted = p.kind == Placement::Kind::Install ? p.autorun : run->contains(p.client.exe);
+        if (wanted)
+            ok = ChangeLog::setValue(run.data(), p.client.exe, autorunData(client));
+    }
+    const bool whole = p.kind == Placement::Kind::Install;
+    const UninstallEntry entry{p.displayName(), QDir::toNativeSeparators(p.uninstallExe()), dir, p.version, client};
+    ok = ok && writeUninstallEntry(p.client, entry, whole);
+    ok = ok && writeClientRecord(p.client, dir, whole);
+    return ok ? Outcome::Done : Outcome::RegistryFailed;
+}
+
+void openToAllUsers(const Placement &p)
+{
+    QDir product(p.dir);
+    product.cdUp();
+    platform::openToAllUsers(product.absolutePath());
+}
+
+bool markUnfinished(const QString &dir)
+{
+    QFile mark(inDir(dir, QLatin1String(unfinishedMark)));
+    return mark.open(QIODevice::WriteOnly) && mark.write(QCoreApplication::applicationName().toUtf8()) >= 0;
+}
+
+void markFinished(const QString &dir)
+{
+    platform::removeFile(inDir(dir, QLatin1String(unfinishedMark)));
+}
+
+// Only version folders in our product folder that carry the mark: nothing else there is
+// ours to judge.
+void removeUnfinishedBeside(const QString &dir)
+{
+    const QFileInfo self(QDir::fromNativeSeparators(dir));
+    const QDir product = self.dir();
+    if (!edition::isProductFolder(product.dirName()))
+        return;
+    for (const QFileInfo &folder : product.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (folder.isSymbolicLink() || folder.absoluteFilePath() == self.absoluteFilePath())
+            continue;
+        if (QFileInfo(folder.absoluteFilePath() + QLatin1Char('/') + QLatin1String(unfinishedMark)).isFile())
+            BaseWidget::veryDel(folder.absoluteFilePath());
+    }
+}
+
+void removeShortcuts(const Placement &p)
+{
+    const QString name = p.displayName();
+    // The name becomes part of each shortcut's path.
+    if (!isPlainFileName(name))
+        return;
+    const ClientShortcuts shortcuts =
+        clientShortcuts(BaseWidget::startMenuPath(), BaseWidget::desktopPath(), name, p.client.third, p.chinese());
+    BaseWidget::veryDel(shortcuts.start);
+    BaseWidget::veryDel(shortcuts.uninstall);
+    BaseWidget::veryDel(shortcuts.desktop);
+    // The client's Start-menu folder goes with its last link; one holding anything else stays.
+    BaseWidget::veryDelIfEmpty(shortcuts.folder);
+}
+
+void removeInstallation(const QString &dir, const QString &keep)
+{
+    const QFileInfo kept(keep);
+    if (kept.canonicalPath() != QFileInfo(dir).canonicalFilePath()) {
+        BaseWidget::veryDel(dir);
+        return;
+    }
+    for (const QFileInfo &entry :
+         QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() != kept.fileName())
+            BaseWidget::veryDel(entry.absoluteFilePath());
+    }
+}
+
+// The uninstall entry goes last: it is what the uninstaller reads its installation
+// from, so while it is there a rerun finds everything it still has to remove.
+Outcome unregisterClient(const Placement &p)
+{
+    bool ok = true;
+    if (isPlainFileName(p.client.exe)) {
+        QScopedPointer<QSettings> run(openRun());
+        ok = ChangeLog::remove(run.data(), p.client.exe);
+    }
+    // Only this client's own entries: an empty name would remove every value or key of
+    // the group, and another edition's key is another client's.
+    if (!p.client.registryKey.isEmpty()) {
+        ok = removeClientRecord(p.client) && ok;
+        ok = ok && removeUninstallEntry(p.client);
+    }
+    return ok ? Outcome::Done : Outcome::RegistryFailed;
+}
+
+} // namespace placement

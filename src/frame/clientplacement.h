@@ -1,0 +1,65 @@
+#pragma once
+
+#include "clientconfig.h"
+#include "outcome.h"
+
+#include <QString>
+
+// A client put in place on this machine: named, branded, linked, started with the
+// system, registered and open to every user. The installer and the updater carry out
+// the same steps; the uninstaller's removal is their inverse. Every step brings the
+// machine to the wanted state from whatever it finds (nothing done, half done, done),
+// so a run killed anywhere is finished by running it again, and every step tells its
+// outcome only once its changes are stored.
+struct Placement
+{
+    enum class Kind { Install, Update };
+
+    ClientConfig client;
+    QString dir;      // the version folder, in native form
+    QString version;
+    Kind kind = Kind::Install;
+    bool startMenu = true;
+    // The installer writes the autorun value when asked; the updater re-points one
+    // that is there.
+    bool autorun = true;
+
+    bool chinese() const { return client.isChinese(); }
+    // The display name in the interface's language.
+    QString displayName() const;
+    QString clientExe() const;
+    QString uninstallExe() const;
+};
+
+namespace placement {
+
+// The shipped client becomes the configured executable; one of that name left by an
+// earlier attempt is replaced.
+Outcome nameClient(const Placement &p);
+// The edition's icon beside the client (copied from iconSource when given); a branded
+// edition's client takes the icon and its display name.
+Outcome brandClient(const Placement &p, const QString &iconSource);
+// Earlier shortcuts go, this version's are made.
+Outcome placeShortcuts(const Placement &p);
+// The autorun value, the uninstall entry and the per-user record.
+Outcome registerClient(const Placement &p);
+// The product folder is opened to every user, as the client writes into it.
+void openToAllUsers(const Placement &p);
+
+// A version folder being filled carries a mark until the run that made it has put the
+// client in place: a folder a killed run left is recognised as ours and removed by the
+// next run.
+bool markUnfinished(const QString &dir);
+void markFinished(const QString &dir);
+// Removes the marked version folders beside dir (dir itself stays).
+void removeUnfinishedBeside(const QString &dir);
+
+// The inverse, in an order a rerun can always finish: the shortcuts and the autorun
+// value first, the record the uninstaller is configured by last.
+void removeShortcuts(const Placement &p);
+// Everything in the version folder but the program running the removal, which the
+// self-deleting script takes with the product folder.
+void removeInstallation(const QString &dir, const QString &keep);
+Outcome unregisterClient(const Placement &p);
+
+} // namespace placement

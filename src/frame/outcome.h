@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+// How a run or one of its steps ended. The same names serve the windows, the unattended
+// runs and their exit codes (the value is the exit code of a silent run).
+enum class Outcome {
+    Done = 0,
+    Failed = 1,           // any other failure
+    Usage = 2,            // unknown option, missing or bad version
+    NotConfigured = 3,    // no configuration beside the program and no installation
+    AnotherRunning = 4,   // another program of the system is running
+    MaxRunning = 5,       // 3ds Max must be closed first
+    OtherEdition = 6,     // a standard-edition client is installed where a partner's should go
+    NoVersion = 7,        // the package's version file is missing or empty
+    ExtractFailed = 8,
+    RenameFailed = 9,
+    IconFailed = 10,
+    VersionFileFailed = 11,
+    DownloadFailed = 12,
+    LogFailed = 13,       // the log cannot be written
+    RegistryFailed = 14,  // a registry change was not committed
+    WriteFailed = 15,     // a file, folder or shortcut was not written or removed
+};
+
+namespace outcome {
+
+// The updater's worker reports its failures as these numbers (its error signal).
+enum UpdateError { FileListError = -1, DownloadError = -2, RenameError = -3, IconError = -4 };
+
+Outcome ofUpdateError(int error);
+
+// What the installer's message box says of a failed step.
+QString installMessage(Outcome outcome, bool chinese);
+// What the updater's one-line error says, before "please retry".
+QString updateMessage(Outcome outcome, bool chinese);
+
+} // namespace outcome

@@ -1,0 +1,193 @@
+#include "installrun.h"
+
+#include "changelog.h"
+#include "clientplacement.h"
+#include "edition.h"
+#include "installpaths.h"
+#include "registry.h"
+#include "serviceaddress.h"
+#include "shellfolders.h"
+#include "xfunc.h"
+#include "zipthread.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QScopedPointer>
+#include <QSettings>
+#include <QTime>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace {
+
+const char *const runtimeLibraries[] = {"Qt5Widgets.dll", "Qt5Gui.dll",   "Qt5Core.dll",  "msvcr100.dll",
+                                        "msvcp100.dll",   "icuuc52.dll", "icuin52.dll", "icudt52.dll"};
+
+// The 3ds Max plug-in of the maker's other client, which this client replaces.
+const char *const otherClientPlugins[] = {"3dsMax.dll",     "Newtonsoft.Json.dll", "Tarnel.dll",
+                                          "nimbra_1.mse",   "nimbra_2.mse",        "render_fn.mse",
+                                          "o_nimbra_1.mse", "o_nimbra_2.mse",      "o_render_fn.mse"};
+
+// How long the installation report is given before a run that waits for it goes on.
+const int reportWaitMs = 10000;
+
+} // namespace
+
+InstallRun::InstallRun(const ClientConfig &config, const QString &packageDir, const QString &version,
+                       QObject *parent)
+    : QObject(parent)
+    , config(config)
+    , packageDir(packageDir)
+    , version(version)
+{
+}
+
+// The run owns the thread and waits for it when it goes.
+InstallRun::~InstallRun()
+{
+    if (zipThread)
+        zipThread->wait();
+}
+
+QString InstallRun::clientExe() const
+{
+    return dir + QDir::separator() + config.exe;
+}
+
+void InstallRun::start(const QString &chosenDir, const Options &options)
+{
+    this->options = options;
+    dir = versionedInstallDir(chosenDir, config.third, version, QTime::currentTime());
+    // Remembered so that a failed run takes away exactly the folders it made.
+    createdByRun = firstMissingDir(dir);
+    zipThread = new ZipThread(this);
+    connect(zipThread, &ZipThread::finished, this, &InstallRun::extracted);
+    connect(zipThread, &ZipThread::oneOk, this, &InstallRun::oneOk);
+    if (!ChangeLog::makePath(dir) || !placement::markUnfinished(dir)) {
+        QTimer::singleShot(0, this, [this] { end(Outcome::WriteFailed); });
+        return;
+    }
+    zipThread->setPaths(packageDir + QStringLiteral("/files.zip"), dir);
+    zipThread->start();
+    emit progress(10);
+}
+
+// Three entries make one percentage point.
+void InstallRun::oneOk()
+{
+    ++extractedCount;
+    emit progress(extractedCount / 3);
+}
+
+// A client that is not whole must not be registered: the run's folders go.
+void InstallRun::extracted()
+{
+    if (zipThread->extracted().isEmpty()) {
+        if (!createdByRun.isEmpty())
+            ChangeLog::record("remove", "dir", createdByRun, QDir(createdByRun).removeRecursively());
+        end(Outcome::ExtractFailed);
+        return;
+    }
+    emit progress(40);
+    end(place());
+}
+
+// The extracted client becomes an installed one: named, branded, linked, registered.
+// A step that fails leaves the folder marked, for the next run to remove.
+Outcome InstallRun::place()
+{
+    Placement p{config, dir, version, Placement::Kind::Install, options.startMenu, options.autorun};
+    copyRuntimeLibraries();
+    prepareDataFolder();
+    Outcome step = placement::nameClient(p);
+    if (step == Outcome::Done)
+        step = placement::brandClient(p, packageDir + QStringLiteral("/ZQ.ico"));
+    if (step != Outcome::Done)
+        return step;
+    emit progress(50);
+    if ((step = placement::placeShortcuts(p)) != Outcome::Done)
+        return step;
+    emit progress(60);
+    emit progress(70);
+    if ((step = placement::registerClient(p)) != Outcome::Done)
+        return step;
+    placement::openToAllUsers(p);
+    removeOtherClientPlugins();
+    placement::markFinished(dir);
+    placement::removeUnfinishedBeside(dir);
+    emit progress(100);
+    sendChannelReport();
+    return Outcome::Done;
+}
+
+void InstallRun::end(Outcome outcome)
+{
+    result = outcome;
+    emit finished(outcome);
+}
+
+// Libraries already in the archive win: nothing is overwritten.
+void InstallRun::copyRuntimeLibraries()
+{
+    const QString sep = QDir::separator();
+    for (const char *library : runtimeLibraries)
+        ChangeLog::copyFile(packageDir + sep + QLatin1String(library), dir + sep + QLatin1String(library));
+}
+
+void InstallRun::prepareDataFolder()
+{
+    QString base = XFunc::readUserReg(
+                       QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
+                       QStringLiteral("AppData"))
+                       .toString();
+    // Without the shell's folder the data would land in the root of the drive.
+    if (base.isEmpty())
+        base = platform::appDataDir();
+    base = base.replace(QLatin1Char('\\'), QLatin1Char('/')) + QLatin1Char('/') + config.registryKey;
+    ChangeLog::makePath(base + QStringLiteral("/AllUser"));
+    const QString cache = base + QStringLiteral("/AllUser/SPCache");
+    if (!QFileInfo::exists(cache))
+        ChangeLog::copyFile(packageDir + QDir::separator() + QStringLiteral("SPCache"), cache);
+}
+
+void InstallRun::removeOtherClientPlugins()
+{
+    QScopedPointer<QSettings> other(
+        platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\Orvix\\Settings")));
+    const QString otherDir = other->value(QStringLiteral("InstallDir")).toString();
+    if (otherDir.isEmpty())
+        return;
+    for (const char *file : otherClientPlugins)
+        ChangeLog::removeFile(otherDir + QDir::separator() + QLatin1String(file));
+}
+
+// Tells the maker's service where the client went; nobody waits for the answer but a
+// silent run, which gives it a little while (a person's pause would have let it through).
+void InstallRun::sendChannelReport()
+{
+    HardwareInfo hardware;
+    XFunc::queryHardware(hardware);
+    manager = new QNetworkAccessManager(this);
+    QUrl url(serviceAddress(QStringLiteral("channel")) + QStringLiteral("/clientChannel/clientChannelInfo"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("mark"), config.mark);
+    query.addQueryItem(QStringLiteral("macAddr"), XFunc::urlEncode(XFunc::macAddress()));
+    query.addQueryItem(QStringLiteral("cpu"), XFunc::urlEncode(hardware.cpu));
+    url.setQuery(query);
+    QNetworkReply *report = manager->post(QNetworkRequest(url), QByteArray());
+    connect(report, &QNetworkReply::finished, this, &InstallRun::reported);
+    QTimer::singleShot(reportWaitMs, report, &QNetworkReply::abort);
+}
+
+void InstallRun::startCompanion() const
+{
+    QScopedPointer<QSettings> company(platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan")));
+    if (company->value(QStringLiteral("nimbratools/Settings/InstallDir")).isValid())
+        return;
+    QProcess::startDetached(packageDir + QDir::separator() + QStringLiteral("Faxelsetup.exe"),
+                            {QStringLiteral("/sp-"), QStringLiteral("/silent")});
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "clientconfig.h"
+#include "outcome.h"
+
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class ZipThread;
+
+// One install: extracts the package's files.zip on a worker thread into a new versioned
+// directory below the chosen one and puts the client in place there. The window and a
+// silent run drive the same run; neither needs the other.
+class InstallRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        bool startMenu = true;
+        bool autorun = true;
+    };
+
+    InstallRun(const ClientConfig &config, const QString &packageDir, const QString &version,
+               QObject *parent = nullptr);
+    ~InstallRun() override;
+
+    // Starts below the chosen directory; finished() tells the outcome.
+    void start(const QString &chosenDir, const Options &options);
+    Outcome outcome() const { return result; }
+    // The versioned directory, once started.
+    QString installDir() const { return dir; }
+    QString clientExe() const;
+    // The companion tools' installer from the package, unless they are installed.
+    void startCompanion() const;
+
+signals:
+    void progress(int percent);
+    void finished(Outcome outcome);
+    // The installation report was answered, failed or given up after a while.
+    void reported();
+
+private slots:
+    void oneOk();
+    void extracted();
+
+private:
+    Outcome place();
+    void copyRuntimeLibraries();
+    void prepareDataFolder();
+    void removeOtherClientPlugins();
+    void sendChannelReport();
+    void end(Outcome outcome);
+
+    ClientConfig config;
+    QString packageDir;
+    QString version;
+    Options options;
+    QString dir;
+    QString createdByRun;
+    int extractedCount = 0;
+    Outcome result = Outcome::Done;
+    ZipThread *zipThread = nullptr;
+    QNetworkAccessManager *manager = nullptr;
+};

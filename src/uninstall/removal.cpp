@@ -1,0 +1,82 @@
+#include "removal.h"
+
+#include "basewidget.h"
+#include "changelog.h"
+#include "clientplacement.h"
+#include "edition.h"
+#include "productfolder.h"
+#include "selfdelete.h"
+#include "uninstallpaths.h"
+#include "versiontext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtDebug>
+
+namespace {
+
+// The co-branded client takes itself out of the Unity editor when asked to.
+void runUnityStep(const QString &installDir, const QString &exe)
+{
+    QProcess client;
+    client.start(installDir + QDir::separator() + exe, {QStringLiteral("unitydel")});
+    client.waitForFinished(30000);
+}
+
+void removeMaxScripts()
+{
+    for (const QString &dir : BaseWidget::allMaxPath()) {
+        const QString script = maxStartupScript(dir);
+        if (QFile::exists(script))
+            BaseWidget::veryDel(script);
+    }
+}
+
+} // namespace
+
+Outcome removeClient(const ClientConfig &config, const std::function<void(int)> &progress)
+{
+    const Placement p{config, config.installDir, QString()};
+    const Edition kind = editionOf(config.third);
+    progress(10);
+    if (isPlainFileName(config.exe) && BaseWidget::processExists(config.exe))
+        BaseWidget::killProcess(config.exe);
+    progress(60);
+    placement::removeShortcuts(p);
+    if (edition::leavesUnityOnRemoval(kind) && isPlainFileName(config.exe))
+        runUnityStep(config.installDir, config.exe);
+    progress(40);
+    // Only a folder the installer made is removed as a whole; anything else stays.
+    if (!ownProductFolder(config.installDir).isEmpty())
+        placement::removeInstallation(config.installDir, QCoreApplication::applicationFilePath());
+    else
+        qDebug() << "not an installation directory of ours:" << config.installDir;
+    if (edition::needsMaxClosed(kind))
+        removeMaxScripts();
+    const Outcome outcome = placement::unregisterClient(p);
+    progress(70);
+    progress(100);
+    return outcome;
+}
+
+bool scheduleProductRemoval(const QString &installDir)
+{
+    const QString productDir = ownProductFolder(installDir);
+    if (productDir.isEmpty())
+        return false;
+    const bool started = platform::startSelfDelete(productDir);
+    // The script removes the folder after this program has ended.
+    ChangeLog::record("remove", "dir", productDir, started ? "scheduled" : "failed");
+    return started;
+}
+
+bool isRemovalLeftover(const QString &appDir)
+{
+    if (ownProductFolder(appDir).isEmpty())
+        return false;
+    const QStringList entries =
+        QDir(appDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return entries == QStringList{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+}

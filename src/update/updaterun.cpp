@@ -1,0 +1,128 @@
+#include "updaterun.h"
+
+#include "changelog.h"
+#include "clientplacement.h"
+#include "edition.h"
+#include "updatestate.h"
+#include "updatework.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <QTime>
+#include <QtDebug>
+
+int UpdateRun::stopWaitMs = 10000;
+
+UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, QObject *parent)
+    : QObject(parent)
+    , config(config)
+    , version(version)
+{
+    ::targetVersion = version;
+    ::oldDir = QString(config.installDir).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString parentDir = QFileInfo(::oldDir).absolutePath();
+    dir = parentDir + QLatin1Char('/') + QStringLiteral("%1.%2").arg(version, QTime::currentTime().toString(QStringLiteral("sszzz")));
+    ::newDir = dir;
+    qDebug() << ::oldDir << dir;
+}
+
+UpdateRun::~UpdateRun()
+{
+    stop();
+}
+
+QString UpdateRun::clientExe() const
+{
+    return dir + QDir::separator() + config.exe;
+}
+
+void UpdateRun::start()
+{
+    // Marked until the client is in place, so that the next run removes what a killed
+    // one left.
+    if (!ChangeLog::makePath(dir) || !placement::markUnfinished(dir)) {
+        emit failed(Outcome::WriteFailed);
+        return;
+    }
+    thread = new QThread;
+    worker = new UpdateWork;
+    connect(worker, &UpdateWork::content, this, &UpdateRun::note);
+    connect(worker, &UpdateWork::error, this, &UpdateRun::workerFailed);
+    connect(worker, &UpdateWork::pro, this, &UpdateRun::workerProgress);
+    worker->moveToThread(thread);
+    thread->start();
+    QMetaObject::invokeMethod(worker, "start", Q_ARG(bool, !config.isChinese()), Q_ARG(QString, config.third));
+}
+
+// The worker has stopped by itself when it reports a failure: released without a wait.
+// The thread object goes once its loop has ended; deleted earlier it would abort the
+// process.
+void UpdateRun::release()
+{
+    if (!thread)
+        return;
+    worker->deleteLater();
+    worker = nullptr;
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->quit();
+    thread = nullptr;
+}
+
+void UpdateRun::stop()
+{
+    if (!thread)
+        return;
+    disconnect(worker, nullptr, this, nullptr);
+    QMetaObject::invokeMethod(worker, "cancel");
+    thread->quit();
+    if (thread->wait(stopWaitMs)) {
+        delete worker;
+        delete thread;
+    } else {
+        qDebug() << "update thread still running";
+        worker->deleteLater();
+        thread->deleteLater();
+    }
+    worker = nullptr;
+    thread = nullptr;
+}
+
+void UpdateRun::workerFailed(int code)
+{
+    release();
+    emit failed(outcome::ofUpdateError(code));
+}
+
+void UpdateRun::workerProgress(int percent)
+{
+    emit progress(percent);
+    if (percent != 100)
+        return;
+    const Outcome outcome = apply();
+    release();
+    if (outcome == Outcome::Done)
+        emit applied();
+    else
+        emit failed(outcome);
+}
+
+// Turns the assembled directory into the installation; nothing is registered when the
+// client cannot be named or branded.
+Outcome UpdateRun::apply()
+{
+    Placement p{config, QDir::toNativeSeparators(dir), version, Placement::Kind::Update, true, true};
+    Outcome step = placement::nameClient(p);
+    if (step == Outcome::Done && !config.third.isEmpty())
+        step = placement::brandClient(p, edition::iconResource(config.third));
+    if (step == Outcome::Done)
+        step = placement::registerClient(p);
+    if (step == Outcome::Done)
+        step = placement::placeShortcuts(p);
+    if (step != Outcome::Done)
+        return step;
+    placement::openToAllUsers(p);
+    placement::markFinished(p.dir);
+    placement::removeUnfinishedBeside(p.dir);
+    return Outcome::Done;
+}
