@@ -6,6 +6,7 @@
 #include "installpaths.h"
 #include "registry.h"
 #include "serviceaddress.h"
+#include "unattended.h"
 #include "shellfolders.h"
 #include "xfunc.h"
 #include "zipthread.h"
@@ -51,6 +52,18 @@ InstallRun::~InstallRun()
 {
     if (zipThread)
         zipThread->wait();
+}
+
+InstallRun::Options InstallRun::fromCommandLine()
+{
+    Options options;
+    options.startMenu = !Unattended::isSet(QStringLiteral("no-start-menu"));
+    options.autorun = !Unattended::isSet(QStringLiteral("no-autorun"));
+    options.companion = !Unattended::isSet(QStringLiteral("no-companion"));
+    const QString dir = Unattended::value(QStringLiteral("dir"));
+    if (!dir.isEmpty())
+        options.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    return options;
 }
 
 QString InstallRun::clientExe() const

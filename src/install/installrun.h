@@ -18,11 +18,16 @@ class InstallRun : public QObject
     Q_OBJECT
 
 public:
+    // What the person or the command line chose.
     struct Options
     {
         bool startMenu = true;
         bool autorun = true;
+        bool companion = true;
+        QString dir;  // the chosen target; empty for the offered one
     };
+    // The choices of the command line.
+    static Options fromCommandLine();
 
     InstallRun(const ClientConfig &config, const QString &packageDir, const QString &version,
                QObject *parent = nullptr);

@@ -13,23 +13,22 @@
 namespace {
 
 // One installation per machine: a reinstall goes where the first one went.
-QString unattendedTarget(const ClientConfig &config, const QString &earlierDir)
+QString unattendedTarget(const ClientConfig &config, const QString &chosen, const QString &earlierDir)
 {
-    const QString dir = Unattended::value(QStringLiteral("dir"));
-    if (!earlierDir.isEmpty() && !dir.isEmpty() && QDir(earlierDir).absolutePath() != QDir(dir).absolutePath())
+    if (!earlierDir.isEmpty() && !chosen.isEmpty() && QDir(earlierDir).absolutePath() != QDir(chosen).absolutePath())
         Unattended::tell(QStringLiteral("Installed before below %1: installing there, not below %2.")
-                             .arg(QDir::toNativeSeparators(earlierDir), QDir::toNativeSeparators(dir)));
+                             .arg(QDir::toNativeSeparators(earlierDir), chosen));
     if (!earlierDir.isEmpty())
         return QDir::toNativeSeparators(earlierDir);
-    if (!dir.isEmpty())
-        return QDir::toNativeSeparators(QDir(dir).absolutePath());
+    if (!chosen.isEmpty())
+        return chosen;
     return defaultInstallTarget(platform::programFilesDir(), config.third);
 }
 
 // Without a window: the same run, its outcome the exit code. The report is waited for
 // a little while, and the companion tools follow as a window's finish would start them.
 int installUnattended(QCoreApplication &app, const ClientConfig &config, const QString &version,
-                      const QString &earlierDir)
+                      const InstallRun::Options &options, const QString &earlierDir)
 {
     InstallRun run(config, QCoreApplication::applicationDirPath(), version);
     QObject::connect(&run, &InstallRun::progress, [](int percent) {
@@ -44,12 +43,11 @@ int installUnattended(QCoreApplication &app, const ClientConfig &config, const Q
         }
     });
     QObject::connect(&run, &InstallRun::reported, [&] {
-        if (config.third.isEmpty() && config.isChinese() && !Unattended::isSet(QStringLiteral("no-companion")))
+        if (config.third.isEmpty() && config.isChinese() && options.companion)
             run.startCompanion();
         app.quit();
     });
-    run.start(unattendedTarget(config, earlierDir), {!Unattended::isSet(QStringLiteral("no-start-menu")),
-                                                    !Unattended::isSet(QStringLiteral("no-autorun"))});
+    run.start(unattendedTarget(config, options.dir, earlierDir), options);
     app.exec();
     return Unattended::exitCode();
 }
@@ -81,12 +79,13 @@ int main(int argc, char *argv[])
     const QString version = readVersionFile(QStringLiteral("version"));
     if (version.isEmpty())
         Unattended::leave(Outcome::NoVersion, QStringLiteral("No version to install: the file \"version\" is missing or empty."));
+    const InstallRun::Options options = InstallRun::fromCommandLine();
     if (!windows)
-        return installUnattended(app, *config, version, earlierDir);
+        return installUnattended(app, *config, version, options, earlierDir);
 
     Widget w;
     app.raiseOnShowUp(&w);
-    w.applyOptions();
+    w.applyOptions(options);
     w.startWithDir(earlierDir);
     w.show();
     app.exec();

@@ -3,7 +3,6 @@
 #include "installpaths.h"
 #include "shellfolders.h"
 #include "ui_widget.h"
-#include "unattended.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -80,16 +79,15 @@ void Widget::startWithDir(QString dir)
     on_install_clicked();
 }
 
-void Widget::applyOptions()
+void Widget::applyOptions(const InstallRun::Options &options)
 {
-    const QString dir = Unattended::value(QStringLiteral("dir"));
-    if (!dir.isEmpty()) {
-        installDir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    if (!options.dir.isEmpty()) {
+        installDir = options.dir;
         ui->path->setText(installDir);
     }
-    ui->startMenu->setChecked(!Unattended::isSet(QStringLiteral("no-start-menu")));
-    ui->autoRun->setChecked(!Unattended::isSet(QStringLiteral("no-autorun")));
-    ui->installFaxel->setChecked(!Unattended::isSet(QStringLiteral("no-companion")));
+    ui->startMenu->setChecked(options.startMenu);
+    ui->autoRun->setChecked(options.autorun);
+    ui->installFaxel->setChecked(options.companion);
 }
 
 void Widget::on_para_clicked()

@@ -21,8 +21,8 @@ public:
     // Installs into the directory chosen at an earlier installation without asking
     // again; an empty directory leaves the window waiting for the user.
     void startWithDir(QString dir);
-    // The choices of the command line, as a person would make them in the window.
-    void applyOptions();
+    // Choices made before the window, as a person would make them in it.
+    void applyOptions(const InstallRun::Options &options);
 
     void setProgress(int value);
 

@@ -26,7 +26,10 @@ void Widget::startRun()
     run = new InstallRun(client, appDir, version, this);
     connect(run, &InstallRun::progress, this, &Widget::setProgress);
     connect(run, &InstallRun::finished, this, &Widget::zipOver);
-    run->start(installDir, {ui->startMenu->isChecked(), ui->autoRun->isChecked()});
+    InstallRun::Options options;
+    options.startMenu = ui->startMenu->isChecked();
+    options.autorun = ui->autoRun->isChecked();
+    run->start(installDir, options);
     installDir = run->installDir();
 }
 
