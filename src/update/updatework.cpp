@@ -2,6 +2,7 @@
 
 #include "downloadqueue.h"
 #include "edition.h"
+#include "outcome.h"
 #include "serviceaddress.h"
 #include "sha1.h"
 #include "signature.h"
@@ -98,7 +99,7 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
         return;
     if (reply->error() != QNetworkReply::NoError) {
         qDebug() << reply->errorString();
-        emit error(-1);
+        emit error(outcome::FileListError);
         return;
     }
     const QByteArray bytes = reply->readAll();
@@ -127,7 +128,7 @@ void UpdateWork::signatureFinished(QNetworkReply *reply, const QByteArray &versi
         const char *why[] = {"valid", "the pinned key is unusable", "the signature is missing or malformed",
                              "the signature does not match"};
         qDebug() << "version file refused:" << why[int(check)] << reply->errorString();
-        emit error(-1);
+        emit error(outcome::FileListError);
         return;
     }
     useVersionFile(versionFile);
@@ -138,13 +139,13 @@ void UpdateWork::useVersionFile(const QByteArray &bytes)
     emit pro(10);
     VersionFile file;
     if (!parseVersionFile(bytes, &file)) {
-        emit error(-1);
+        emit error(outcome::FileListError);
         return;
     }
     for (const QString &note : qAsConst(file.notes))
         emit content(note);
     if (!isAcceptable(file)) {
-        emit error(-1);
+        emit error(outcome::FileListError);
         return;
     }
     parsed = file.lists;
@@ -180,7 +181,7 @@ void UpdateWork::checkFile()
 {
     emit pro(20);
     if (parsed.files.isEmpty()) {
-        emit error(-1);
+        emit error(outcome::FileListError);
         return;
     }
     qDebug() << parsed.files.size() << "files";

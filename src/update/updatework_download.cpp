@@ -2,6 +2,7 @@
 
 #include "changelog.h"
 #include "downloadqueue.h"
+#include "outcome.h"
 #include "safepath.h"
 #include "updatestate.h"
 
@@ -46,7 +47,7 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
     const bool ok = queue.run();
     downloads = nullptr;
     if (!ok && !cancelled)
-        emit error(-2);
+        emit error(outcome::DownloadError);
     return ok;
 }
 
@@ -66,7 +67,7 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
     const QString link = linkOnTheWay(newDir, target);
     if (!link.isEmpty()) {
         qDebug() << "refused link" << link;
-        emit error(-2);
+        emit error(outcome::DownloadError);
         return false;
     }
     if (QFileInfo(target).isFile() && fileHash(target) == item.hashCode) {
@@ -78,7 +79,7 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
         ChangeLog::makePath(QFileInfo(target).absolutePath());
         ChangeLog::removeFile(target);
         if (!ChangeLog::copyFile(item.local, target)) {
-            emit error(-2);
+            emit error(outcome::DownloadError);
             return false;
         }
         return true;
