@@ -145,10 +145,18 @@ void openToAllUsers(const Placement &p)
     platform::openToAllUsers(product.absolutePath());
 }
 
-bool markUnfinished(const QString &dir)
+bool makeVersionFolder(const QString &dir)
 {
+    const bool existed = QFileInfo(dir).isDir();
+    const bool ok = existed || QDir().mkpath(dir);
+    // The mark is its name; what it says (who made it) is for people, and a full disk
+    // that cannot take it fails the run at its first real write.
     QFile mark(inDir(dir, QLatin1String(unfinishedMark)));
-    return mark.open(QIODevice::WriteOnly) && mark.write(QCoreApplication::applicationName().toUtf8()) >= 0;
+    if (ok && mark.open(QIODevice::WriteOnly))
+        mark.write(QCoreApplication::applicationName().toUtf8());
+    if (!existed)
+        ChangeLog::record("write", "dir", dir, ok);
+    return ok;
 }
 
 void markFinished(const QString &dir)
@@ -167,8 +175,11 @@ void removeUnfinishedBeside(const QString &dir)
     for (const QFileInfo &folder : product.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
         if (folder.isSymbolicLink() || folder.absoluteFilePath() == self.absoluteFilePath())
             continue;
+        // An empty one may be a killed run's before it could mark it; rmdir keeps anything else.
         if (QFileInfo(folder.absoluteFilePath() + QLatin1Char('/') + QLatin1String(unfinishedMark)).isFile())
             BaseWidget::veryDel(folder.absoluteFilePath());
+        else
+            ChangeLog::removeDir(folder.absoluteFilePath());
     }
 }
 

@@ -48,10 +48,10 @@ void openToAllUsers(const Placement &p);
 
 // A version folder being filled carries a mark until the run that made it has put the
 // client in place: a folder a killed run left is recognised as ours and removed by the
-// next run.
-bool markUnfinished(const QString &dir);
+// next run. Makes the folder when missing, the mark before the folder is logged.
+bool makeVersionFolder(const QString &dir);
 void markFinished(const QString &dir);
-// Removes the marked version folders beside dir (dir itself stays).
+// Removes the marked version folders beside dir, and empty ones (dir itself stays).
 void removeUnfinishedBeside(const QString &dir);
 
 // The inverse, in an order a rerun can always finish: the shortcuts and the autorun

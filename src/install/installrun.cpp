@@ -80,7 +80,7 @@ void InstallRun::start(const QString &chosenDir, const Options &options)
     zipThread = new ZipThread(this);
     connect(zipThread, &ZipThread::finished, this, &InstallRun::extracted);
     connect(zipThread, &ZipThread::oneOk, this, &InstallRun::oneOk);
-    if (!ChangeLog::makePath(dir) || !placement::markUnfinished(dir)) {
+    if (!placement::makeVersionFolder(dir)) {
         QTimer::singleShot(0, this, [this] { end(Outcome::WriteFailed); });
         return;
     }

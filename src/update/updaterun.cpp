@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QTime>
+#include <QTimer>
 #include <QtDebug>
 
 int UpdateRun::stopWaitMs = 10000;
@@ -41,8 +42,8 @@ void UpdateRun::start()
 {
     // Marked until the client is in place, so that the next run removes what a killed
     // one left.
-    if (!ChangeLog::makePath(dir) || !placement::markUnfinished(dir)) {
-        emit failed(Outcome::WriteFailed);
+    if (!placement::makeVersionFolder(dir)) {
+        QTimer::singleShot(0, this, [this] { emit failed(Outcome::WriteFailed); });
         return;
     }
     thread = new QThread;

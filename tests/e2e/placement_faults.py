@@ -81,7 +81,11 @@ class Machine:
         shutil.copytree(os.path.join(self.saved, name), self.box.root, symlinks=True)
 
     def snapshot(self):
-        return lifecycle.snapshot(self.box, self.service)
+        """The snapshot makes version folders' names alike: how many there are is told apart."""
+        entries = lifecycle.snapshot(self.box, self.service)
+        if os.path.isdir(self.product):
+            entries['version folders'] = len(os.listdir(self.product))
+        return entries
 
     def others_kept(self):
         box = self.box
