@@ -25,14 +25,22 @@ void writeLine(const QString &line)
     logFile->flush();
 }
 
-// Tabs and line breaks in a name would break the line format.
-QString field(QString text)
+// A name is data: tabs and line breaks would break the line format, other control and
+// line-separator characters would forge lines for readers that honour them or drive a
+// terminal. Each is written as its UTF-8 bytes in %XX form, and so is "%" itself.
+QString field(const QString &text)
 {
-    for (QChar &c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            c = QLatin1Char(' ');
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const QChar::Category kind = c.category();
+        if (c == QLatin1Char('%') || kind == QChar::Other_Control || kind == QChar::Separator_Line
+            || kind == QChar::Separator_Paragraph)
+            out += QString::fromLatin1(QString(c).toUtf8().toPercentEncoding());
+        else
+            out += c;
     }
-    return text;
+    return out;
 }
 
 } // namespace
@@ -42,8 +50,18 @@ bool ChangeLog::makeFolder(const QString &dir, bool withParents)
 {
     if (QFileInfo(dir).isDir())
         return true;
-    const bool ok = withParents ? QDir().mkpath(dir) : QDir().mkdir(dir);
-    record("write", "dir", dir, ok);
+    // Every folder made is a change, the outer ones first.
+    QStringList missing{QDir::cleanPath(dir)};
+    while (withParents && !QFileInfo::exists(QFileInfo(missing.first()).absolutePath())
+           && QFileInfo(missing.first()).absolutePath() != missing.first())
+        missing.prepend(QFileInfo(missing.first()).absolutePath());
+    bool ok = true;
+    for (const QString &folder : missing) {
+        ok = ok && QDir().mkdir(folder);
+        record("write", "dir", folder, ok);
+        if (!ok)
+            break;
+    }
     return ok;
 }
 
@@ -54,10 +72,26 @@ bool ChangeLog::open(const QString &path)
         delete file;
         return false;
     }
+    use(file);
+    return true;
+}
+
+bool ChangeLog::create(const QString &path)
+{
+    auto *file = new QFile;
+    if (!platform::createPrivateFile(*file, path)) {
+        delete file;
+        return false;
+    }
+    use(file);
+    return true;
+}
+
+void ChangeLog::use(QFile *file)
+{
     QMutexLocker locker(&logLock);
     delete logFile;
     logFile = file;
-    return true;
 }
 
 void ChangeLog::close()

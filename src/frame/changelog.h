@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QFile;
 class QSettings;
 class QVariant;
 
@@ -15,6 +16,9 @@ class ChangeLog
 public:
     // Appends to the file at path; false when it cannot be written.
     static bool open(const QString &path);
+    // A new file only its owner can read, made for this run: never an existing file or
+    // a link someone else put there.
+    static bool create(const QString &path);
     static void close();
     static bool isOpen();
 
@@ -42,6 +46,7 @@ public:
     static bool remove(QSettings *key, const QString &name);
 
 private:
+    static void use(QFile *file);
     static bool commit(QSettings *key);
     static bool makeFolder(const QString &dir, bool withParents);
 };

@@ -6,6 +6,7 @@
 #include "edition.h"
 #include "files.h"
 #include "registry.h"
+#include "unattended.h"
 #include "versiontext.h"
 
 #include <QCoreApplication>
@@ -96,8 +97,10 @@ Outcome brandClient(const Placement &p, const QString &iconSource)
 Outcome placeShortcuts(const Placement &p)
 {
     const QString name = p.displayName();
-    if (!name.isEmpty() && !isPlainFileName(name))
+    if (!name.isEmpty() && !isPlainFileName(name)) {
+        Unattended::tell(QStringLiteral("No shortcuts: the display name \"%1\" is not a plain file name.").arg(name));
         return Outcome::Done;
+    }
     const QString startMenu = BaseWidget::startMenuPath();
     const ClientShortcuts shortcuts =
         clientShortcuts(startMenu, BaseWidget::desktopPath(), name, p.client.third, p.chinese());
@@ -148,14 +151,12 @@ void openToAllUsers(const Placement &p)
 bool makeVersionFolder(const QString &dir)
 {
     const bool existed = QFileInfo(dir).isDir();
-    const bool ok = existed || QDir().mkpath(dir);
+    const bool ok = existed || ChangeLog::makePath(dir);
     // The mark is its name; what it says (who made it) is for people, and a full disk
     // that cannot take it fails the run at its first real write.
     QFile mark(inDir(dir, QLatin1String(unfinishedMark)));
     if (ok && mark.open(QIODevice::WriteOnly))
         mark.write(QCoreApplication::applicationName().toUtf8());
-    if (!existed)
-        ChangeLog::record("write", "dir", dir, ok);
     return ok;
 }
 

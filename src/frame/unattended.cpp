@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,12 +75,13 @@ void remember(const QCommandLineParser &parser)
         s.values.insert(name, parser.value(name));
 }
 
+// A name no one can guess ahead: another user cannot plant a file or a link there.
 QString defaultLogPath(Unattended::Program program)
 {
     return QDir::tempPath() + QStringLiteral("/%1-%2-%3.log")
                                   .arg(QLatin1String(programName(program)),
                                        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
-                                  .arg(QCoreApplication::applicationPid());
+                                  .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
 }
 
 // Standard error of a silent run carries the outcome for a script: Qt's diagnostics go
@@ -101,6 +103,7 @@ void printLine(FILE *stream, const QString &text)
 
 void Unattended::prepare(Program program, int argc, char *argv[])
 {
+    platform::ignoreClosedOutput();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -125,24 +128,34 @@ int Unattended::begin(Program program, const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
+    const int allowed = program == Program::Update ? 1 : 0;
+    if (parser.positionalArguments().size() > allowed) {
+        printLine(stderr, QStringLiteral("%1: unexpected argument %2 (see --help)")
+                              .arg(QLatin1String(programName(program)), parser.positionalArguments().value(allowed)));
+        return int(Outcome::Usage);
+    }
     remember(parser);
     if (silent() && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qInstallMessageHandler(quietMessages);
     return startLog(program, parser.value(QStringLiteral("log")), arguments);
 }
 
-int Unattended::startLog(Program program, QString path, const QStringList &arguments)
+int Unattended::startLog(Program program, const QString &path, const QStringList &arguments)
 {
-    if (path.isEmpty() && silent())
-        path = defaultLogPath(program);
-    if (path.isEmpty())
+    const bool byDefault = path.isEmpty();
+    if (byDefault && !silent())
         return -1;
-    if (!ChangeLog::open(path)) {
-        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(path)));
+    const QString file = byDefault ? defaultLogPath(program) : path;
+    // The default log is made new in the temporary folder, which must be there: the
+    // file system's root is no place for it.
+    const bool opened = byDefault ? QFileInfo(QDir::tempPath()).isDir() && ChangeLog::create(file)
+                                  : ChangeLog::open(file);
+    if (!opened) {
+        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(file)));
         return int(Outcome::LogFailed);
     }
     if (silent())
-        printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+        printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())));
     ChangeLog::note(QStringLiteral("%1 started %2: %3")
                         .arg(QLatin1String(programName(program)), QDateTime::currentDateTime().toString(Qt::ISODate),
                              arguments.join(QLatin1Char(' '))));

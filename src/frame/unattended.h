@@ -45,5 +45,5 @@ public:
     static Outcome codeOfUpdateError(int error);
 
 private:
-    static int startLog(Program program, QString path, const QStringList &arguments);
+    static int startLog(Program program, const QString &path, const QStringList &arguments);
 };

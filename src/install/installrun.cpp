@@ -23,6 +23,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <quazip/quazip.h>
+
 namespace {
 
 const char *const runtimeLibraries[] = {"Qt5Widgets.dll", "Qt5Gui.dll",   "Qt5Core.dll",  "msvcr100.dll",
@@ -84,28 +86,40 @@ void InstallRun::start(const QString &chosenDir, const Options &options)
         QTimer::singleShot(0, this, [this] { end(Outcome::WriteFailed); });
         return;
     }
-    zipThread->setPaths(packageDir + QStringLiteral("/files.zip"), dir);
+    const QString zipPath = packageDir + QStringLiteral("/files.zip");
+    QuaZip archive(zipPath);
+    if (archive.open(QuaZip::mdUnzip))
+        entryCount = archive.getEntriesCount();
+    zipThread->setPaths(zipPath, dir);
     zipThread->start();
     emit progress(10);
+    emit stepProgress("extract", 10);
 }
 
-// Three entries make one percentage point.
+// Three entries make one point of the bar.
 void InstallRun::oneOk()
 {
     ++extractedCount;
     emit progress(extractedCount / 3);
+    emit stepProgress("extract", 10 + 30 * extractedCount / qMax(entryCount, extractedCount));
+}
+
+void InstallRun::deployed(int percent)
+{
+    emit progress(percent);
+    emit stepProgress("deploy", qMin(percent, 99));
 }
 
 // A client that is not whole must not be registered: the run's folders go.
 void InstallRun::extracted()
 {
     if (zipThread->extracted().isEmpty()) {
-        if (!createdByRun.isEmpty())
+        if (QFileInfo(createdByRun).isDir())
             ChangeLog::record("remove", "dir", createdByRun, QDir(createdByRun).removeRecursively());
         end(Outcome::ExtractFailed);
         return;
     }
-    emit progress(40);
+    deployed(40);
     end(place());
 }
 
@@ -121,18 +135,18 @@ Outcome InstallRun::place()
         step = placement::brandClient(p, packageDir + QStringLiteral("/ZQ.ico"));
     if (step != Outcome::Done)
         return step;
-    emit progress(50);
+    deployed(50);
     if ((step = placement::placeShortcuts(p)) != Outcome::Done)
         return step;
-    emit progress(60);
-    emit progress(70);
+    deployed(60);
+    deployed(70);
     if ((step = placement::registerClient(p)) != Outcome::Done)
         return step;
     placement::openToAllUsers(p);
     removeOtherClientPlugins();
     placement::markFinished(dir);
     placement::removeUnfinishedBeside(dir);
-    emit progress(100);
+    deployed(100);
     sendChannelReport();
     return Outcome::Done;
 }

@@ -43,7 +43,11 @@ public:
     void startCompanion() const;
 
 signals:
+    // The window's bar: 10, a point per three entries extracted, then 40 to 100.
     void progress(int percent);
+    // For a tool: the extraction scaled to the archive's entries (10 to 40), then the
+    // deployment; "done" is the run's to say once everything is over.
+    void stepProgress(const char *step, int percent);
     void finished(Outcome outcome);
     // The installation report was answered, failed or given up after a while.
     void reported();
@@ -54,6 +58,7 @@ private slots:
 
 private:
     Outcome place();
+    void deployed(int percent);
     void copyRuntimeLibraries();
     void prepareDataFolder();
     void removeOtherClientPlugins();
@@ -67,6 +72,7 @@ private:
     QString dir;
     QString createdByRun;
     int extractedCount = 0;
+    int entryCount = 0;
     Outcome result = Outcome::Done;
     ZipThread *zipThread = nullptr;
     QNetworkAccessManager *manager = nullptr;

@@ -31,10 +31,7 @@ int installUnattended(QCoreApplication &app, const ClientConfig &config, const Q
                       const InstallRun::Options &options, const QString &earlierDir)
 {
     InstallRun run(config, QCoreApplication::applicationDirPath(), version);
-    QObject::connect(&run, &InstallRun::progress, [](int percent) {
-        if (percent <= 100)
-            Unattended::progress(percent < 40 ? "extract" : percent < 100 ? "deploy" : "done", percent);
-    });
+    QObject::connect(&run, &InstallRun::stepProgress, &Unattended::progress);
     QObject::connect(&run, &InstallRun::finished, [&](Outcome outcome) {
         Unattended::setOutcome(outcome);
         if (outcome != Outcome::Done) {
@@ -43,6 +40,7 @@ int installUnattended(QCoreApplication &app, const ClientConfig &config, const Q
         }
     });
     QObject::connect(&run, &InstallRun::reported, [&] {
+        Unattended::progress("done", 100);
         if (config.third.isEmpty() && config.isChinese() && options.companion)
             run.startCompanion();
         app.quit();

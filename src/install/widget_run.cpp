@@ -26,6 +26,7 @@ void Widget::startRun()
     run = new InstallRun(client, appDir, version, this);
     connect(run, &InstallRun::progress, this, &Widget::setProgress);
     connect(run, &InstallRun::finished, this, &Widget::zipOver);
+    connect(run, &InstallRun::stepProgress, &Unattended::progress);
     InstallRun::Options options;
     options.startMenu = ui->startMenu->isChecked();
     options.autorun = ui->autoRun->isChecked();
@@ -36,8 +37,6 @@ void Widget::startRun()
 void Widget::setProgress(int value)
 {
     setBarValue(ui->progressBar, value);
-    const int percent = ui->progressBar->value();
-    Unattended::progress(percent < 40 ? "extract" : percent < 100 ? "deploy" : "done", percent);
 }
 
 // A run that failed is told, and the installer ends (closing its only window quits).
@@ -55,6 +54,7 @@ void Widget::zipOver()
 
 void Widget::showFinished()
 {
+    Unattended::progress("done", 100);
     ui->install->setText(languageFlag ? QStringLiteral("开启%1").arg(name) : QStringLiteral("Finish"));
     ui->install->show();
     ui->closeBtn->show();

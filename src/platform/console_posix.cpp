@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <csignal>
+
 namespace platform {
 
 void prepareUnattendedRun()
@@ -10,6 +12,11 @@ void prepareUnattendedRun()
     // Render nodes have no display; a platform chosen by the caller still counts.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+}
+
+void ignoreClosedOutput()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool hasDisplay()

@@ -34,4 +34,9 @@ bool hasDisplay()
     return true;
 }
 
+// Windows ends no process for writing to a closed pipe.
+void ignoreClosedOutput()
+{
+}
+
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFile;
+
 namespace platform {
 
 // Removes a file or a shortcut, clearing a read-only attribute first. A shortcut is
@@ -12,6 +14,10 @@ bool removeFile(const QString &path);
 // Moves a file to a new name on the same volume, replacing nothing: false when it
 // cannot be moved as it is (Qt's rename would copy it instead, losing its attributes).
 bool renameFile(const QString &from, const QString &to);
+
+// Creates a new file only its owner can read and write, never through a link or over a
+// file already there, and opens it for writing; false when that is not possible.
+bool createPrivateFile(QFile &file, const QString &path);
 
 // Gives every user full access to a folder and everything below it, waiting at most
 // 30 s; the outcome is not reported.

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace platform {
 
 bool removeFile(const QString &path)
@@ -23,6 +26,18 @@ bool renameFile(const QString &from, const QString &to)
     if (QFileInfo::exists(to) || QFileInfo(to).isSymbolicLink())
         return false;
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+bool createPrivateFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
 }
 
 namespace {

@@ -25,6 +25,13 @@ bool renameFile(const QString &from, const QString &to)
            != 0;
 }
 
+// The temporary folder is the user's own; a new file there inherits its access list.
+bool createPrivateFile(QFile &file, const QString &path)
+{
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+}
+
 void makeRunnable(const QString &)
 {
 }
