@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""What an unattended run may trust, against the real programs in a sandbox.
+
+  unattended_trust.py --bin BUILD/bin --sandbox DIR
+
+Each row starts from a staged, uninstalled machine (the kill table's), runs the installer
+the way the row says and checks one promise: the default log is a new private file, a
+missing temporary folder is an error and not the root, a reader that goes away does not
+end the run, extra arguments are a usage error, progress says done only at the end, log
+fields cannot forge lines. Prints a JSON report; exit code 1 when a row failed.
+"""
+import argparse
+import json
+import os
+import re
+import shutil
+import stat
+import subprocess
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import placement_faults  # noqa: E402
+
+# Control characters are refused in entry names; the line separators are not.
+FORGED = 'evil\u2028# ended with 0\u2029.txt'
+
+
+def installer(m):
+    return os.path.join(m.package, 'install')
+
+
+def run(m, argv, env=None, shell=False):
+    return subprocess.run(argv, cwd=m.package, env=env or m.box.env, capture_output=True, timeout=120, shell=shell,
+                          executable='/bin/bash' if shell else None)
+
+
+def log_of(out):
+    named = [line[5:] for line in out.stderr.decode().splitlines() if line.startswith('log: ')]
+    return named[0] if named else None
+
+
+def default_log_is_private(m):
+    out = run(m, [installer(m), '--silent'])
+    log = log_of(out)
+    mode = os.lstat(log).st_mode if log else 0
+    return {'code': out.returncode, 'log': log,
+            'ok': out.returncode == 0 and stat.S_ISREG(mode) and stat.S_IMODE(mode) == 0o600
+            and re.search(r'/install-\d{8}-\d{6}-[0-9a-f]{16}\.log$', log) is not None}
+
+
+def missing_temp_folder_fails(m):
+    env = dict(m.box.env, TMPDIR=m.box.path('no-such-folder'))
+    out = run(m, [installer(m), '--silent'], env)
+    return {'code': out.returncode, 'ok': out.returncode == 13 and not log_of(out)
+            and m.installed() == ''}
+
+
+def closed_reader_keeps_running(m):
+    out = run(m, 'set -o pipefail; "%s" --silent --progress | head -c 1 >/dev/null; echo "${PIPESTATUS[0]}"'
+              % installer(m), shell=True)
+    code = out.stdout.decode().strip()
+    return {'code': code, 'ok': code == '0' and m.installed() != ''}
+
+
+def extra_argument_is_usage(m):
+    out = run(m, [installer(m), '--silent', 'surplus'])
+    return {'code': out.returncode, 'ok': out.returncode == 2 and m.installed() == ''}
+
+
+def done_only_at_the_end(m):
+    # Enough entries that three per point would reach 100 long before the last one.
+    with zipfile.ZipFile(os.path.join(m.package, 'files.zip'), 'a') as z:
+        for i in range(600):
+            z.writestr('extra/f%04d.txt' % i, 'x')
+    out = run(m, [installer(m), '--silent', '--progress'])
+    lines = [json.loads(line) for line in out.stdout.decode().splitlines()]
+    extract = [line['percent'] for line in lines if line['step'] == 'extract']
+    return {'code': out.returncode, 'last': lines[-1] if lines else None,
+            'ok': out.returncode == 0 and lines[-1] == {'step': 'done', 'percent': 100}
+            and sum(1 for line in lines if line['step'] == 'done') == 1 and max(extract) <= 40}
+
+
+def log_fields_cannot_forge_lines(m):
+    with zipfile.ZipFile(os.path.join(m.package, 'files.zip'), 'a') as z:
+        z.writestr(zipfile.ZipInfo(FORGED), 'x')
+    out = run(m, [installer(m), '--silent'])
+    text = open(log_of(out), encoding='utf-8').read() if log_of(out) else ''
+    forged = [c for c in ('\u2028', '\u2029') if c in text]
+    return {'code': out.returncode, 'forged': forged,
+            'ok': out.returncode == 0 and not forged and 'evil%E2%80%A8# ended with 0%E2%80%A9.txt' in text}
+
+
+ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
+        done_only_at_the_end, log_fields_cannot_forge_lines]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--bin', required=True)
+    parser.add_argument('--sandbox', required=True)
+    args = parser.parse_args()
+    shutil.rmtree(args.sandbox, ignore_errors=True)
+    m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
+    report = {}
+    try:
+        placement_faults.baseline(m)
+        for row in ROWS:
+            m.restore('install')
+            report[row.__name__] = row(m)
+    except Exception as error:  # the report says what went wrong; every process still stops
+        report['error'] = str(error)
+    finally:
+        m.box.stop_all()
+    print(json.dumps(report, ensure_ascii=False, indent=1))
+    failed = [name for name, row in report.items() if name == 'error' or not row.get('ok')]
+    for name in failed:
+        print('failed:', name, json.dumps(report[name], ensure_ascii=False), file=sys.stderr)
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
