@@ -82,6 +82,7 @@ void UpdateWork::start(bool isEn, QString third)
     const QString url = versionFileAddress(services, isEn, third);
     qDebug() << url;
     versionUrl = url;
+    this->third = third;
     // No quiet fallback: with a key pinned, an unsigned release is refused.
     publicKey = compiledKey.isEmpty() ? services.updateKey : compiledKey;
     manager = new QNetworkAccessManager;
@@ -144,7 +145,7 @@ void UpdateWork::useVersionFile(const QByteArray &bytes)
     }
     for (const QString &note : qAsConst(file.notes))
         emit content(note);
-    if (!isAcceptable(file)) {
+    if (!isAcceptable(file) || !answersRequest(file)) {
         emit error(outcome::FileListError);
         return;
     }
@@ -165,13 +166,28 @@ bool UpdateWork::isAcceptable(const VersionFile &file)
         return false;
     }
     for (const FileItem &item : file.lists.files) {
-        if (!isContainedEntry(item)) {
+        if (!isContainedEntry(item) || item.size < -1) {
             qDebug() << "refused entry" << item.path << item.name;
             return false;
         }
     }
     if (hasConflictingEntries(file.lists.files)) {
         qDebug() << "one file listed with two hashes";
+        return false;
+    }
+    return true;
+}
+
+// A signature covers bytes, not the question they answer: a signed version file of
+// another version, or made for another edition's client, is refused. The general file
+// (no client named) answers every client. Without a key nothing is bound.
+bool UpdateWork::answersRequest(const VersionFile &file) const
+{
+    if (publicKey.isEmpty())
+        return true;
+    const QString client = edition::updateClient(third);
+    if (file.version != targetVersion || (!file.client.isEmpty() && file.client != client)) {
+        qDebug() << "version file of" << file.version << file.client << "answers another request";
         return false;
     }
     return true;

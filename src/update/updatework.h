@@ -50,6 +50,7 @@ private:
     QString fileAddress(const QString &section, const FileItem &item) const;
     QNetworkReply *get(const QString &url, qint64 maxBytes = -1);
     static bool isAcceptable(const VersionFile &file);
+    bool answersRequest(const VersionFile &file) const;
 
     QNetworkAccessManager *manager = nullptr;
     QNetworkReply *current = nullptr;  // the version file's or its signature's request
@@ -60,4 +61,5 @@ private:
     QString streamUrl;
     QString versionUrl;
     QString publicKey;
+    QString third;
 };

@@ -29,10 +29,18 @@ QString leadingText(QXmlStreamReader &xml)
     return text.trimmed().isEmpty() ? QString() : text;
 }
 
+// A size that is given but is no byte count makes the entry unusable (-2).
 FileItem entry(const QXmlStreamAttributes &a)
 {
-    return {a.value(QStringLiteral("name")).toString(), a.value(QStringLiteral("path")).toString(),
-            a.value(QStringLiteral("hashCode")).toString(), QString()};
+    FileItem item{a.value(QStringLiteral("name")).toString(), a.value(QStringLiteral("path")).toString(),
+                  a.value(QStringLiteral("hashCode")).toString(), QString()};
+    if (a.hasAttribute(QStringLiteral("size"))) {
+        bool ok = false;
+        item.size = a.value(QStringLiteral("size")).toLongLong(&ok);
+        if (!ok || item.size < 0)
+            item.size = -2;
+    }
+    return item;
 }
 
 void take(VersionFile *file, const QString &section, const QXmlStreamAttributes &a)
@@ -67,6 +75,7 @@ bool parseVersionFile(const QByteArray &bytes, VersionFile *file)
         const QString tag = xml.name().toString();
         if (depth == 1) {
             file->version = xml.attributes().value(QStringLiteral("version")).toString();
+            file->client = xml.attributes().value(QStringLiteral("client")).toString();
         } else if (depth == 2) {
             section = tag;
             // The text is read here, so the element's end comes with it or after its child.
@@ -90,7 +99,7 @@ bool parseVersionFile(const QByteArray &bytes, VersionFile *file)
 }
 
 QByteArray writeVersionFile(const QString &version, const QString &prefix, const QStringList &notes,
-                            const QList<FileItem> &files)
+                            const QList<FileItem> &files, const QString &client)
 {
     QByteArray xml;
     QXmlStreamWriter out(&xml);
@@ -98,6 +107,8 @@ QByteArray writeVersionFile(const QString &version, const QString &prefix, const
     out.writeStartDocument();
     out.writeStartElement(QStringLiteral("update"));
     out.writeAttribute(QStringLiteral("version"), version);
+    if (!client.isEmpty())
+        out.writeAttribute(QStringLiteral("client"), client);
     for (const QString &note : notes)
         out.writeTextElement(QStringLiteral("note"), note);
     out.writeTextElement(QStringLiteral("prefix"), prefix);
@@ -107,6 +118,8 @@ QByteArray writeVersionFile(const QString &version, const QString &prefix, const
         out.writeAttribute(QStringLiteral("name"), item.name);
         out.writeAttribute(QStringLiteral("path"), item.path);
         out.writeAttribute(QStringLiteral("hashCode"), item.hashCode);
+        if (item.size >= 0)
+            out.writeAttribute(QStringLiteral("size"), QString::number(item.size));
     }
     out.writeEndElement();
     out.writeEndElement();

@@ -12,6 +12,7 @@ struct FileItem
     QString path;      // joined directly after the installation directory: "/" or "/bin/"
     QString hashCode;  // SHA-1, 40 lower-case hexadecimal digits
     QString local;     // the installed file whose content already matches, if any
+    qint64 size = -1;  // the published size in bytes; -1 when the version file gives none
 };
 
 struct FileLists
@@ -22,14 +23,16 @@ struct FileLists
     QStringList bats;
 };
 
-// What a version file says. The format: any root element with a "version" attribute;
-// its children "files" and "plugins" (entries with "name", "path", "hashCode"), "regs"
+// What a version file says. The format: any root element with a "version" attribute
+// (and, in a file made for one edition's client, a "client" attribute naming it); its
+// children "files" and "plugins" (entries with "name", "path", "hashCode" and "size"), "regs"
 // and "bats" (entries with "name"), "prefix" (address of the download service, to
 // which "getVersionStream.htm" is appended) and "note" (release note). Sections may
 // repeat: entries accumulate, the last prefix wins, every note counts.
 struct VersionFile
 {
     QString version;
+    QString client;  // empty in the general file
     FileLists lists;
     QString streamUrl;  // empty without a "prefix"
     QStringList notes;
@@ -39,7 +42,7 @@ struct VersionFile
 bool parseVersionFile(const QByteArray &xml, VersionFile *file);
 
 QByteArray writeVersionFile(const QString &version, const QString &prefix, const QStringList &notes,
-                            const QList<FileItem> &files);
+                            const QList<FileItem> &files, const QString &client = QString());
 
 // Whether an entry names a file inside the directories it is joined to: a path that
 // begins with a separator ("/" or "\\", both separate everywhere), a name that does not,

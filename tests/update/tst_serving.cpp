@@ -37,6 +37,9 @@ private slots:
     void cleanupTestCase();
     void update_data();
     void update();
+    void templateServesOnlyThePublishRoot_data();
+    void templateServesOnlyThePublishRoot();
+    void publishRefusesDifferingSharedNames();
 
 private:
     void makeCertificates();
@@ -131,6 +134,9 @@ void TstServing::update_data()
         QTest::addRow("%s-signed", service) << service << "signed" << "" << 0;
         QTest::addRow("%s-per-edition", service) << service << "edition" << "OKARender" << 0;
         QTest::addRow("%s-unknown-version", service) << service << "none" << "" << -1;
+        // Validly signed, but for another request: another version's files, another client's.
+        QTest::addRow("%s-signed-other-version", service) << service << "replayed" << "" << -1;
+        QTest::addRow("%s-signed-other-client", service) << service << "other-client" << "" << -1;
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
 }
@@ -171,7 +177,9 @@ void TstServing::update()
                          : service == QLatin1String("https")   ? QStringLiteral("https://127.0.0.1:%1").arg(httpsPort)
                                                                : QStringLiteral("https://127.0.0.1:%1").arg(wrongHostPort);
     const QString root = service == QLatin1String("refserver") ? work + "/refserver" : service == QLatin1String("http") ? work + "/http" : work + "/https";
-    UpdateWork::compiledKey = release == QLatin1String("signed") ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
+    const bool signedRelease = release.startsWith(QLatin1String("signed")) || release == QLatin1String("replayed")
+                               || release == QLatin1String("other-client");
+    UpdateWork::compiledKey = signedRelease ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
 
     QMap<QString, QByteArray> files{{"client.exe", "client"}};
     if (release == QLatin1String("special") || release == QLatin1String("signed"))
@@ -181,10 +189,12 @@ void TstServing::update()
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         sandbox::writeFile(tree + "/" + it.key(), it.value());
     sandbox::writeFile(tree + "-oka/oka.dll", "partner only");
-    QStringList arguments{root, targetVersion, tree, "--prefix", base + "/stream/"};
-    if (release == QLatin1String("signed"))
+    // A replayed release is another version's, put where this version's is asked for.
+    const QString published = release == QLatin1String("replayed") ? QStringLiteral("1.%1.0").arg(number) : targetVersion;
+    QStringList arguments{root, published, tree, "--prefix", base + "/stream/"};
+    if (signedRelease)
         arguments << "--key" << work + "/publisher.key";
-    if (release == QLatin1String("edition"))
+    if (release == QLatin1String("edition") || release == QLatin1String("other-client"))
         arguments << "--client" << "oka" << tree + "-oka";
     if (release != QLatin1String("none")) {
         QProcess publish;
@@ -194,6 +204,15 @@ void TstServing::update()
         publish.start(QStringLiteral(PUBLISH_DIR "/publish"), arguments);
         QVERIFY(publish.waitForFinished(30000));
         QVERIFY2(publish.exitCode() == 0, publish.readAllStandardError().constData());
+    }
+    const QString out = root + QLatin1Char('/') + targetVersion;
+    if (release == QLatin1String("replayed"))
+        QVERIFY(QDir().rename(root + QLatin1Char('/') + published, out));
+    for (const char *suffix : {"", ".sig"}) {
+        if (release == QLatin1String("other-client")) {
+            QFile::remove(out + "/version.xml" + suffix);
+            QVERIFY(QFile::copy(out + "/version-oka.xml" + suffix, out + "/version.xml" + suffix));
+        }
     }
 
     QCOMPARE(run(base, third), code);
@@ -206,6 +225,50 @@ void TstServing::update()
         files = {{"oka.dll", "partner only"}};
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         QCOMPARE(fileBytes(newDir + "/" + it.key()), it.value());
+}
+
+void TstServing::templateServesOnlyThePublishRoot_data()
+{
+    QTest::addColumn<QString>("query");
+    for (const char *page : {"getVersionFile", "getVersionSignature"}) {
+        QTest::addRow("%s-dot-dot", page) << QStringLiteral("%1.htm?version=../staging/3.0.0").arg(page);
+        QTest::addRow("%s-encoded", page) << QStringLiteral("%1.htm?version=..%2Fstaging%2F3.0.0").arg(page);
+        QTest::addRow("%s-nul", page) << QStringLiteral("%1.htm?version=3.0.0%00").arg(page);
+        QTest::addRow("%s-slash", page) << QStringLiteral("%1.htm?version=staging/3.0.0").arg(page);
+        QTest::addRow("%s-client-climbs", page) << QStringLiteral("%1.htm?version=3.0.0&client=/../../staging/x").arg(page);
+    }
+}
+
+// Versions kept beside the publish root (staged, not yet published) stay unreachable.
+void TstServing::templateServesOnlyThePublishRoot()
+{
+    QFETCH(QString, query);
+    for (const QString &dir : {work + "/staging/3.0.0", work + "/http/staging/3.0.0", work + "/http/3.0.0"}) {
+        sandbox::writeFile(dir + "/version.xml", "<update version=\"3.0.0\"/>");
+        sandbox::writeFile(dir + "/version.xml.sig", "sig");
+        sandbox::writeFile(dir + "/version-x.xml", "<update version=\"3.0.0\"/>");
+    }
+    const QByteArray status = runTool(QStringLiteral("curl"), {"-s", "-o", "/dev/null", "-w", "%{http_code}", "--path-as-is",
+                                                               QStringLiteral("http://127.0.0.1:%1/%2").arg(httpPort).arg(query)});
+    // nginx itself refuses a NUL with 400; nothing is served either way.
+    QVERIFY2(status == "404" || status == "400", status.constData());
+}
+
+void TstServing::publishRefusesDifferingSharedNames()
+{
+    const QString tree = work + QStringLiteral("/conflict");
+    sandbox::writeFile(tree + "/general/render.dll", "general");
+    sandbox::writeFile(tree + "/oka/render.dll", "partner");
+    QProcess publish;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MKVERSION"), QStringLiteral(MKVERSION));
+    publish.setProcessEnvironment(env);
+    publish.start(QStringLiteral(PUBLISH_DIR "/publish"), {tree + "/out", "4.0.0", tree + "/general", "--prefix",
+                                                           "http://x/", "--client", "oka", tree + "/oka"});
+    QVERIFY(publish.waitForFinished(30000));
+    QVERIFY(publish.exitCode() != 0);
+    QVERIFY(publish.readAllStandardError().contains("render.dll differs"));
+    QCOMPARE(fileBytes(tree + "/out/4.0.0/files/render.dll"), QByteArray("general"));
 }
 
 QTEST_GUILESS_MAIN(TstServing)

@@ -30,7 +30,7 @@ QList<FileItem> releaseFiles(const QString &tree)
         const QString relative = root.relativeFilePath(path);
         const int slash = relative.lastIndexOf(QLatin1Char('/'));
         const QString dir = slash < 0 ? QStringLiteral("/") : QLatin1Char('/') + relative.left(slash) + QLatin1Char('/');
-        files.append({relative.mid(slash + 1), dir, UpdateWork::fileHash(path), QString()});
+        files.append({relative.mid(slash + 1), dir, UpdateWork::fileHash(path), QString(), QFileInfo(path).size()});
     }
     return files;
 }
@@ -76,6 +76,9 @@ int main(int argc, char *argv[])
                         {QStringLiteral("prefix"), QStringLiteral("Address of the download service, ending in '/'."),
                          QStringLiteral("url")},
                         {QStringLiteral("note"), QStringLiteral("A release note (may repeat)."), QStringLiteral("text")},
+                        {QStringLiteral("client"),
+                         QStringLiteral("The edition's client this file is made for (oka, u3d); none for the general file."),
+                         QStringLiteral("client")},
                         {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("Write here, not to stdout."),
                          QStringLiteral("file")},
                         {QStringLiteral("new-key"), QStringLiteral("Make a key pair NAME.key and NAME.pub, and stop."),
@@ -92,7 +95,8 @@ int main(int argc, char *argv[])
     }
     const QList<FileItem> files = releaseFiles(options.positionalArguments()[0]);
     const QByteArray xml = writeVersionFile(options.value(QStringLiteral("version")), options.value(QStringLiteral("prefix")),
-                                            options.values(QStringLiteral("note")), files);
+                                            options.values(QStringLiteral("note")), files,
+                                            options.value(QStringLiteral("client")));
     if (!options.isSet(QStringLiteral("output"))) {
         if (options.isSet(QStringLiteral("sign"))) {
             std::fputs("mkversion: --sign needs -o\n", stderr);
