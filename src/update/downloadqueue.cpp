@@ -9,15 +9,20 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkReply>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 #include <QtDebug>
 
 int DownloadQueue::parallelDefault = 6;
+qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
+qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
 namespace {
 
 // One read buffer per download in flight bounds the memory.
 const qint64 readBufferSize = 1024 * 1024;
+// How often the free space below the new directory is looked at.
+const qint64 spaceCheckBytes = 16 * 1024 * 1024;
 
 bool isSuccessStatus(QNetworkReply *reply)
 {
@@ -32,18 +37,48 @@ struct DownloadQueue::Job
     QString url;
     QString path;
     QString expectedHash;
+    qint64 size = -1;
     std::unique_ptr<QTemporaryFile> part;
     QNetworkReply *reply = nullptr;
     Sha1 sha1;
     qint64 written = 0;
+    qint64 checkedAt = 0;
     bool writeFailed = false;
 
-    // Writes what the reply has so far; nothing of a failed reply.
-    bool take()
+    // A redirected reply may keep the first answer's length: only a direct one counts.
+    qint64 announced() const
+    {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        return length.isValid() && reply->url() == reply->request().url() ? length.toLongLong() : -1;
+    }
+
+    qint64 limit() const
+    {
+        qint64 most = size >= 0 ? size : maxUnpublishedBytes;
+        if (announced() >= 0)
+            most = qMin(most, announced());
+        return most;
+    }
+
+    bool roomLeft(const QString &root)
+    {
+        if (written - checkedAt < spaceCheckBytes)
+            return true;
+        checkedAt = written;
+        return QStorageInfo(root).bytesAvailable() >= reserveBytes;
+    }
+
+    // Writes what the reply has so far; nothing of a failed reply, nothing past the limit.
+    bool take(const QString &root)
     {
         if (writeFailed || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
             return !writeFailed;
         const QByteArray bytes = reply->readAll();
+        if (written + bytes.size() > limit() || !roomLeft(root)) {
+            qDebug() << "body beyond" << limit() << "bytes or the disk's reserve:" << url;
+            writeFailed = true;
+            return false;
+        }
         sha1.addData(bytes.constData(), bytes.size());
         written += bytes.size();
         writeFailed = part->write(bytes) != bytes.size();
@@ -63,12 +98,13 @@ DownloadQueue::~DownloadQueue()
     abort();
 }
 
-void DownloadQueue::add(const QString &url, const QString &path, const QString &expectedHash)
+void DownloadQueue::add(const QString &url, const QString &path, const QString &expectedHash, qint64 size)
 {
     auto job = std::make_shared<Job>();
     job->url = url;
     job->path = path;
     job->expectedHash = expectedHash;
+    job->size = size;
     waiting.append(job);
 }
 
@@ -122,8 +158,8 @@ void DownloadQueue::startNext()
     job->reply = get(job->url);
     job->reply->setReadBufferSize(readBufferSize);
     Job *raw = job.get();
-    connect(job->reply, &QNetworkReply::readyRead, this, [raw] {
-        if (!raw->take())
+    connect(job->reply, &QNetworkReply::readyRead, this, [this, raw] {
+        if (!raw->take(root))
             raw->reply->abort();
     });
     connect(job->reply, &QNetworkReply::finished, this, [this, raw] { finish(raw); });
@@ -157,12 +193,11 @@ void DownloadQueue::finish(Job *job)
 // A body of the announced length and the expected hash takes the file's name.
 bool DownloadQueue::complete(Job *job)
 {
-    // After a redirect Qt may keep the first answer's length; the hash still decides then.
-    const bool redirected = job->reply->url() != job->reply->request().url();
-    const QVariant announced = job->reply->header(QNetworkRequest::ContentLengthHeader);
-    const bool whole = !failed && job->take() && job->reply->error() == QNetworkReply::NoError
+    // A short body is refused as a long one is; the hash still decides.
+    const bool whole = !failed && job->take(root) && job->reply->error() == QNetworkReply::NoError
                        && (job->part->close(), job->part->error() == QFile::NoError)
-                       && (redirected || !announced.isValid() || announced.toLongLong() == job->written)
+                       && (job->announced() < 0 || job->announced() == job->written)
+                       && (job->size < 0 || job->size == job->written)
                        && (job->expectedHash.isEmpty() || job->sha1.hexDigest() == job->expectedHash);
     if (!whole)
         return false;

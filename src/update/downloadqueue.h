@@ -12,8 +12,11 @@ class QNetworkReply;
 
 // Downloads of one update run, up to `parallel` at a time: each streamed to a temporary
 // file beside its target and hashed on the way, and given the target's name only when its
-// length and SHA-1 (when one is expected) match. The first failure aborts the others and
-// removes their partial files, so a retry fetches only what is missing.
+// length and SHA-1 (when one is expected) match. A body is bounded: by the size the
+// version file publishes, by its Content-Length, else by maxUnpublishedBytes; and it
+// stops when the disk holding the files keeps less than reserveBytes free. The first
+// failure aborts the others and removes their partial files, so a retry fetches only
+// what is missing.
 class DownloadQueue : public QObject
 {
     Q_OBJECT
@@ -24,13 +27,16 @@ public:
     DownloadQueue(Get get, QString root, int parallel);
     ~DownloadQueue() override;
 
-    void add(const QString &url, const QString &path, const QString &expectedHash);
+    // size: the published size, or -1 when none is published.
+    void add(const QString &url, const QString &path, const QString &expectedHash, qint64 size = -1);
     // Runs every download to its end (nested event loop); false after the first failure
     // or abort().
     bool run();
     void abort();
 
     static int parallelDefault;
+    static qint64 maxUnpublishedBytes;
+    static qint64 reserveBytes;
 
 private:
     struct Job;

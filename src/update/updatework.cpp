@@ -25,6 +25,7 @@ namespace {
 
 // Far beyond any real version file; an endless body must not fill the memory.
 const qint64 maxVersionFileBytes = 16 * 1024 * 1024;
+const qint64 versionReadBufferBytes = 256 * 1024;
 
 } // namespace
 
@@ -89,6 +90,14 @@ void UpdateWork::start(bool isEn, QString third)
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = get(url, maxVersionFileBytes);
     current = reply;
+    // Qt would buffer a body of any size before the cap is noticed: it is read as it
+    // comes, through a small buffer, and ends at the cap.
+    reply->setReadBufferSize(versionReadBufferBytes);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        versionBytes += reply->readAll();
+        if (versionBytes.size() > maxVersionFileBytes)
+            reply->abort();
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { versionFileFinished(reply); });
 }
 
@@ -103,7 +112,8 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
         emit error(outcome::FileListError);
         return;
     }
-    const QByteArray bytes = reply->readAll();
+    const QByteArray bytes = versionBytes + reply->readAll();
+    versionBytes.clear();
     if (publicKey.isEmpty()) {
         useVersionFile(bytes);
         return;

@@ -62,4 +62,5 @@ private:
     QString versionUrl;
     QString publicKey;
     QString third;
+    QByteArray versionBytes;  // the version file as far as it has come
 };

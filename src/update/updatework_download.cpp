@@ -84,6 +84,6 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
         }
         return true;
     }
-    queue->add(fileAddress(section, item), target, item.hashCode);
+    queue->add(fileAddress(section, item), target, item.hashCode, item.size);
     return true;
 }

@@ -1,3 +1,4 @@
+#include "downloadqueue.h"
 #include "peresources.h"
 #include "refserver.h"
 #include "replyguard.h"
@@ -53,6 +54,8 @@ private slots:
     void retryResumes_data();
     void retryResumes();
     void retryReplacesAndReportsFailedCopy();
+    void boundedBodies_data();
+    void boundedBodies();
     void hostileInput_data();
     void hostileInput();
     void signedReleases_data();
@@ -404,6 +407,43 @@ void TstUpdateWork::retryReplacesAndReportsFailedCopy()
     QCOMPARE(o.errors, QList<int>{-2});
     QCOMPARE(o.progress, (QList<int>{10, 20, 30, 40}));
     QVERIFY(downloadsRequested().isEmpty());
+}
+
+void TstUpdateWork::boundedBodies_data()
+{
+    QTest::addColumn<qint64>("published");  // b.dll's published size; -1: none
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("code");
+    QTest::newRow("published-size") << qint64(4) << "" << 0;
+    QTest::newRow("endless-past-published-size") << qint64(4) << "endless" << -2;
+    QTest::newRow("longer-than-published") << qint64(2) << "" << -2;
+    QTest::newRow("shorter-than-published") << qint64(10) << "" << -2;
+    QTest::newRow("endless-past-the-cap") << qint64(-1) << "endless" << -2;
+    QTest::newRow("endless-into-the-reserve") << qint64(-1) << "endless-reserve" << -2;
+}
+
+// A body ends where the version file, its Content-Length, the cap or the disk's reserve
+// says, and nothing partial is left.
+void TstUpdateWork::boundedBodies()
+{
+    QFETCH(qint64, published);
+    QFETCH(QString, fault);
+    QFETCH(int, code);
+    publish({{"a.txt", "aaaa"}, {"b.dll", "bbbb"}});
+    publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
+                                {{"a.txt", "/", sha1("aaaa"), {}, 4}, {"b.dll", "/", sha1("bbbb"), {}, published}}));
+    if (!fault.isEmpty())
+        server->addFault(QStringLiteral("endless"), QString(), QStringLiteral("b.dll"));
+    const qint64 cap = DownloadQueue::maxUnpublishedBytes, reserve = DownloadQueue::reserveBytes;
+    DownloadQueue::maxUnpublishedBytes = fault == QLatin1String("endless") ? 1024 * 1024 : cap;
+    DownloadQueue::reserveBytes = fault == QLatin1String("endless-reserve") ? std::numeric_limits<qint64>::max() : reserve;
+    const Outcome o = run();
+    DownloadQueue::maxUnpublishedBytes = cap;
+    DownloadQueue::reserveBytes = reserve;
+    QCOMPARE(o.errors.value(0), code);
+    QCOMPARE(QDir(newDir).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
+    if (code == 0)
+        QCOMPARE(fileBytes(newDir + QStringLiteral("/b.dll")), QByteArray("bbbb"));
 }
 
 void TstUpdateWork::hostileInput_data()
