@@ -226,6 +226,26 @@ void overLink(const QString &work, Nginx &nginx)
                 parallel, ours, ours / parallel, sequential);
 }
 
+// (c) a 100 MB version file, a comment before its list: refused at the cap without
+// holding what Qt would have buffered.
+void bloatedVersionFile(const QString &work, Nginx &nginx)
+{
+    QDir().mkpath(work + QStringLiteral("/releases/bloated"));
+    QFile xml(work + QStringLiteral("/releases/bloated/version.xml"));
+    xml.open(QIODevice::WriteOnly);
+    xml.write("<?xml version=\"1.0\"?>\n<!--");
+    const QByteArray filler(1024 * 1024, 'x');
+    for (int i = 0; i < 100; ++i)
+        xml.write(filler);
+    xml.write("-->\n");
+    xml.write(writeVersionFile(QStringLiteral("bloated"), nginx.url() + QStringLiteral("/stream/"), {}, {}).mid(22));
+    xml.close();
+    bool ok = false;
+    const double peak = peakMiB(workerCommand(nginx.url(), QStringLiteral("bloated"), work + QStringLiteral("/worker-bloated")), &ok);
+    std::printf("(c) a 100 MB version file, peak RSS worker %.0f MiB, %s (goal <= 64 MiB, refused)\n", peak,
+                ok ? "accepted" : "refused");
+}
+
 // (b) and (c)
 void downloads(const QString &work)
 {
@@ -291,6 +311,7 @@ void downloads(const QString &work)
     std::printf("(c) six 1 GiB downloads at once    worker %.0f MiB%s (goal <= 64 MiB)\n", sixPeak,
                 ok ? "" : " (the worker failed)");
     QDir(work + QStringLiteral("/worker-huge6")).removeRecursively();
+    bloatedVersionFile(work, nginx);
 }
 
 // The worker on its thread, as the updater runs it, downloading a whole release.
