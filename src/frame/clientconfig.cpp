@@ -14,6 +14,8 @@
 namespace {
 
 const char companyPath[] = "HKEY_CURRENT_USER\\Software\\Quorlan";
+const char machineCompanyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorlan";
+const char pinnedKeyName[] = "UpdateKey";
 const char uninstallPath[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%1";
 
 QSettings *openZqIni(const QString &dir)
@@ -114,4 +116,26 @@ bool removeClientRecord(const ClientConfig &config)
 {
     QScopedPointer<QSettings> company(platform::openRegistry(QLatin1String(companyPath)));
     return ChangeLog::remove(company.data(), config.registryKey);
+}
+
+QString readPinnedKey(const QString &registryKey)
+{
+    QScopedPointer<QSettings> machine(platform::openRegistry(QLatin1String(machineCompanyPath)));
+    return machine->value(registryKey + QLatin1Char('/') + QLatin1String(pinnedKeyName)).toString();
+}
+
+// The installed state follows the package: a package without a key pins none.
+bool writePinnedKey(const ClientConfig &config)
+{
+    QScopedPointer<QSettings> machine(platform::openRegistry(QLatin1String(machineCompanyPath) + QLatin1Char('\\')
+                                                             + config.registryKey));
+    const QString key = config.services.updateKey;
+    return key.isEmpty() ? ChangeLog::remove(machine.data(), QLatin1String(pinnedKeyName))
+                         : ChangeLog::setValue(machine.data(), QLatin1String(pinnedKeyName), key);
+}
+
+bool removePinnedKey(const ClientConfig &config)
+{
+    QScopedPointer<QSettings> machine(platform::openRegistry(QLatin1String(machineCompanyPath)));
+    return ChangeLog::remove(machine.data(), config.registryKey);
 }

@@ -39,5 +39,12 @@ bool writeClientRecord(const ClientConfig &config, const QString &installDir, bo
 // Removes the per-user key of the client's edition with everything below it.
 bool removeClientRecord(const ClientConfig &config);
 
+// The publisher's key that must have signed every update of the client, kept where only
+// administrators write (the machine's registry; the installer copies it from the
+// package's service.ini): empty when none is pinned. Removed with the record.
+QString readPinnedKey(const QString &registryKey);
+bool writePinnedKey(const ClientConfig &config);
+bool removePinnedKey(const ClientConfig &config);
+
 // The edition code in ZQ.ini beside appDir; empty without the file or key.
 QString zqIniThird(const QString &appDir);

@@ -138,6 +138,7 @@ Outcome registerClient(const Placement &p)
     const UninstallEntry entry{p.displayName(), QDir::toNativeSeparators(p.uninstallExe()), dir, p.version, client};
     ok = ok && writeUninstallEntry(p.client, entry, whole);
     ok = ok && writeClientRecord(p.client, dir, whole);
+    ok = ok && (!whole || writePinnedKey(p.client));
     return ok ? Outcome::Done : Outcome::RegistryFailed;
 }
 
@@ -226,6 +227,7 @@ Outcome unregisterClient(const Placement &p)
     // the group, and another edition's key is another client's.
     if (!p.client.registryKey.isEmpty()) {
         ok = removeClientRecord(p.client) && ok;
+        ok = removePinnedKey(p.client) && ok;
         ok = ok && removeUninstallEntry(p.client);
     }
     return ok ? Outcome::Done : Outcome::RegistryFailed;

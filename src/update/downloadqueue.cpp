@@ -2,6 +2,7 @@
 
 #include "changelog.h"
 #include "files.h"
+#include "redirect.h"
 #include "safepath.h"
 #include "sha1.h"
 
@@ -43,6 +44,7 @@ struct DownloadQueue::Job
     Sha1 sha1;
     qint64 written = 0;
     qint64 checkedAt = 0;
+    int redirects = 0;
     bool writeFailed = false;
 
     // A redirected reply may keep the first answer's length: only a direct one counts.
@@ -155,19 +157,31 @@ void DownloadQueue::startNext()
         failed = true;
         return;
     }
-    job->reply = get(job->url);
-    job->reply->setReadBufferSize(readBufferSize);
-    Job *raw = job.get();
-    connect(job->reply, &QNetworkReply::readyRead, this, [this, raw] {
-        if (!raw->take(root))
-            raw->reply->abort();
-    });
-    connect(job->reply, &QNetworkReply::finished, this, [this, raw] { finish(raw); });
     running.append(job);
+    request(job.get(), job->url);
+}
+
+void DownloadQueue::request(Job *job, const QString &url)
+{
+    job->reply = get(url);
+    job->reply->setReadBufferSize(readBufferSize);
+    connect(job->reply, &QNetworkReply::readyRead, this, [this, job] {
+        if (!job->take(root))
+            job->reply->abort();
+    });
+    connect(job->reply, &QNetworkReply::finished, this, [this, job] { finish(job); });
 }
 
 void DownloadQueue::finish(Job *job)
 {
+    // A redirect's own body is never written: the file comes from where it points.
+    const QUrl next = redirectTarget(job->reply);
+    if (next.isValid() && !failed && job->redirects++ < maxRedirects) {
+        job->reply->disconnect(this);
+        release(job->reply);
+        request(job, next.toString());
+        return;
+    }
     std::shared_ptr<Job> owned;
     for (int i = 0; i < running.size(); ++i) {
         if (running[i].get() == job)
@@ -195,6 +209,7 @@ bool DownloadQueue::complete(Job *job)
 {
     // A short body is refused as a long one is; the hash still decides.
     const bool whole = !failed && job->take(root) && job->reply->error() == QNetworkReply::NoError
+                       && isSuccessStatus(job->reply)
                        && (job->part->close(), job->part->error() == QFile::NoError)
                        && (job->announced() < 0 || job->announced() == job->written)
                        && (job->size < 0 || job->size == job->written)

@@ -41,6 +41,7 @@ public:
 private:
     struct Job;
     void startNext();
+    void request(Job *job, const QString &url);
     void finish(Job *job);
     bool complete(Job *job);
     void release(QNetworkReply *reply);

@@ -1,8 +1,10 @@
 #include "updatework.h"
 
+#include "clientconfig.h"
 #include "downloadqueue.h"
 #include "edition.h"
 #include "outcome.h"
+#include "redirect.h"
 #include "serviceaddress.h"
 #include "sha1.h"
 #include "signature.h"
@@ -84,10 +86,17 @@ void UpdateWork::start(bool isEn, QString third)
     qDebug() << url;
     versionUrl = url;
     this->third = third;
-    // No quiet fallback: with a key pinned, an unsigned release is refused.
-    publicKey = compiledKey.isEmpty() ? services.updateKey : compiledKey;
+    // No quiet fallback: with a key pinned, an unsigned release is refused. The key comes
+    // from where only administrators write, never from the folder every user may change.
+    publicKey = compiledKey.isEmpty() ? readPinnedKey(edition::registryKey(editionOf(third))) : compiledKey;
     manager = new QNetworkAccessManager;
-    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    requestVersionFile(url);
+}
+
+void UpdateWork::requestVersionFile(const QString &url)
+{
+    versionBytes.clear();
     QNetworkReply *reply = get(url, maxVersionFileBytes);
     current = reply;
     // Qt would buffer a body of any size before the cap is noticed: it is read as it
@@ -112,6 +121,11 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
         emit error(outcome::FileListError);
         return;
     }
+    const QUrl next = redirectTarget(reply);
+    if (next.isValid() && ++hops <= maxRedirects) {
+        requestVersionFile(next.toString());
+        return;
+    }
     const QByteArray bytes = versionBytes + reply->readAll();
     versionBytes.clear();
     if (publicKey.isEmpty()) {
@@ -120,10 +134,16 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
     }
     const QString url = QString(versionUrl).replace(QLatin1String("/getVersionFile.htm?"),
                                                     QLatin1String("/getVersionSignature.htm?"));
+    hops = 0;
+    requestSignature(url, bytes);
+}
+
+void UpdateWork::requestSignature(const QString &url, const QByteArray &versionFile)
+{
     QNetworkReply *signatureReply = get(url, 4096);
     current = signatureReply;
     connect(signatureReply, &QNetworkReply::finished, this,
-            [this, signatureReply, bytes] { signatureFinished(signatureReply, bytes); });
+            [this, signatureReply, versionFile] { signatureFinished(signatureReply, versionFile); });
 }
 
 void UpdateWork::signatureFinished(QNetworkReply *reply, const QByteArray &versionFile)
@@ -132,6 +152,11 @@ void UpdateWork::signatureFinished(QNetworkReply *reply, const QByteArray &versi
     current = nullptr;
     if (cancelled)
         return;
+    const QUrl next = redirectTarget(reply);
+    if (reply->error() == QNetworkReply::NoError && next.isValid() && ++hops <= maxRedirects) {
+        requestSignature(next.toString(), versionFile);
+        return;
+    }
     const signature::Check check = reply->error() == QNetworkReply::NoError
                                        ? signature::verify(publicKey.toLatin1(), versionFile, reply->readAll())
                                        : signature::Check::Malformed;

@@ -31,7 +31,7 @@ public:
 
     // A request that receives no byte for this long fails as the network would.
     static int inactivityTimeoutMs;
-    // The publisher's key built into the program; when set, service.ini cannot replace it.
+    // The publisher's key built into the program; when set, the installed key cannot replace it.
     static QString compiledKey;
 
 signals:
@@ -40,6 +40,8 @@ signals:
     void content(QString note);
 
 private:
+    void requestVersionFile(const QString &url);
+    void requestSignature(const QString &url, const QByteArray &versionFile);
     void versionFileFinished(QNetworkReply *reply);
     void signatureFinished(QNetworkReply *reply, const QByteArray &versionFile);
     void useVersionFile(const QByteArray &bytes);
@@ -63,4 +65,5 @@ private:
     QString publicKey;
     QString third;
     QByteArray versionBytes;  // the version file as far as it has come
+    int hops = 0;             // redirects followed for the request under way
 };

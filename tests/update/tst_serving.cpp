@@ -12,6 +12,9 @@
 #include <QThread>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 #include <unistd.h>
 
 namespace {
@@ -139,6 +142,9 @@ void TstServing::update_data()
         QTest::addRow("%s-signed-other-client", service) << service << "other-client" << "" << -1;
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
+    // Every core busy: the template's redirects must not fail a sound update.
+    QTest::newRow("http-special-names-under-load") << "http-loaded" << "special" << "" << 0;
+    QTest::newRow("https-signed-under-load") << "https-loaded" << "signed" << "" << 0;
 }
 
 int TstServing::run(const QString &service, const QString &third)
@@ -169,6 +175,19 @@ void TstServing::update()
     QFETCH(QString, third);
     QFETCH(int, code);
     ++number;
+    const auto stop = [](QProcess *p) {
+        p->kill();
+        p->waitForFinished();
+        delete p;
+    };
+    std::vector<std::unique_ptr<QProcess, decltype(stop)>> burners;
+    if (service.endsWith(QLatin1String("-loaded"))) {
+        service.chop(7);
+        for (int i = 0; i < QThread::idealThreadCount(); ++i) {
+            burners.emplace_back(new QProcess, stop);
+            burners.back()->start(QStringLiteral("sh"), {"-c", "while :; do :; done"});
+        }
+    }
     targetVersion = QStringLiteral("2.%1.0").arg(number);
     oldDir = work + QStringLiteral("/old");
     newDir = work + QStringLiteral("/new-%1").arg(number);

@@ -420,6 +420,10 @@ void TstUpdateWork::boundedBodies_data()
     QTest::newRow("shorter-than-published") << qint64(10) << "" << -2;
     QTest::newRow("endless-past-the-cap") << qint64(-1) << "endless" << -2;
     QTest::newRow("endless-into-the-reserve") << qint64(-1) << "endless-reserve" << -2;
+    // Redirects are followed by the worker itself, a few and never to a weaker scheme.
+    QTest::newRow("redirect-followed") << qint64(4) << "redirect:{stream}?path=files///b.dll&version={version}" << 0;
+    QTest::newRow("redirect-loop") << qint64(4) << "redirect:{stream}?path=files///b.dll&version={version}&again" << -2;
+    QTest::newRow("redirect-to-file") << qint64(4) << "redirect:file:///etc/hostname" << -2;
 }
 
 // A body ends where the version file, its Content-Length, the cap or the disk's reserve
@@ -432,8 +436,16 @@ void TstUpdateWork::boundedBodies()
     publish({{"a.txt", "aaaa"}, {"b.dll", "bbbb"}});
     publishXml(writeVersionFile(targetVersion, QStringLiteral("{server}/stream/"), {},
                                 {{"a.txt", "/", sha1("aaaa"), {}, 4}, {"b.dll", "/", sha1("bbbb"), {}, published}}));
-    if (!fault.isEmpty())
+    if (fault.startsWith(QLatin1String("endless")))
         server->addFault(QStringLiteral("endless"), QString(), QStringLiteral("b.dll"));
+    if (fault.startsWith(QLatin1String("redirect:"))) {
+        // The first answer for b.dll points at itself; a loop keeps pointing.
+        const QString target = fault.mid(9)
+                                   .replace(QLatin1String("{stream}"), server->url() + QStringLiteral("/stream/getVersionStream.htm"))
+                                   .replace(QLatin1String("{version}"), targetVersion);
+        server->addFault(QStringLiteral("redirect"), target, QStringLiteral("b.dll"),
+                         fault.endsWith(QLatin1String("again")) ? -1 : 1);
+    }
     const qint64 cap = DownloadQueue::maxUnpublishedBytes, reserve = DownloadQueue::reserveBytes;
     DownloadQueue::maxUnpublishedBytes = fault == QLatin1String("endless") ? 1024 * 1024 : cap;
     DownloadQueue::reserveBytes = fault == QLatin1String("endless-reserve") ? std::numeric_limits<qint64>::max() : reserve;
@@ -547,23 +559,28 @@ QString newKey(const QString &dir, const QString &name)
 void TstUpdateWork::signedReleases_data()
 {
     QTest::addColumn<QString>("compiled");    // key built in: "a", "b" or none
-    QTest::addColumn<QString>("serviceIni");  // key in service.ini
+    QTest::addColumn<QString>("machine");     // key the installer pinned in the machine's registry
+    QTest::addColumn<QString>("serviceIni");  // key in the open folder's service.ini
     QTest::addColumn<QString>("signature");   // how the release is signed
     QTest::addColumn<int>("code");
-    QTest::newRow("signed-and-valid") << "" << "a" << "a" << 0;
-    QTest::newRow("signature-missing") << "a" << "" << "none" << -1;
-    QTest::newRow("signature-of-another-file") << "a" << "" << "other-file" << -1;
-    QTest::newRow("altered-after-signing") << "a" << "" << "altered" << -1;
-    QTest::newRow("signed-with-another-key") << "a" << "" << "b" << -1;
-    QTest::newRow("base64-garbage") << "a" << "" << "garbage" << -1;
-    QTest::newRow("no-key-no-signature") << "" << "" << "none" << 0;
-    QTest::newRow("compiled-key-wins") << "a" << "b" << "a" << 0;
+    QTest::newRow("signed-and-valid") << "" << "a" << "" << "a" << 0;
+    QTest::newRow("signature-missing") << "a" << "" << "" << "none" << -1;
+    QTest::newRow("signature-of-another-file") << "a" << "" << "" << "other-file" << -1;
+    QTest::newRow("altered-after-signing") << "a" << "" << "" << "altered" << -1;
+    QTest::newRow("signed-with-another-key") << "a" << "" << "" << "b" << -1;
+    QTest::newRow("base64-garbage") << "a" << "" << "" << "garbage" << -1;
+    QTest::newRow("no-key-no-signature") << "" << "" << "" << "none" << 0;
+    QTest::newRow("compiled-key-wins") << "a" << "b" << "" << "a" << 0;
+    // Any user may rewrite the open folder's service.ini: its key neither pins nor unpins.
+    QTest::newRow("service-ini-cannot-replace-the-pin") << "" << "a" << "b" << "b" << -1;
+    QTest::newRow("service-ini-cannot-pin") << "" << "" << "a" << "none" << 0;
 }
 
 // With a key pinned, only a version file it signed, byte for byte, is used.
 void TstUpdateWork::signedReleases()
 {
     QFETCH(QString, compiled);
+    QFETCH(QString, machine);
     QFETCH(QString, serviceIni);
     QFETCH(QString, signature);
     QFETCH(int, code);
@@ -594,9 +611,12 @@ void TstUpdateWork::signedReleases()
     if (!serviceIni.isEmpty())
         sandbox::writeFile(serviceFile, service + "updateKey=" + pub.value(serviceIni).toLatin1() + "\n");
     UpdateWork::compiledKey = pub.value(compiled);
+    const QString pinned = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Quorlan\\NimbraPVX");
+    sandbox::setRegistryValue(pinned, QStringLiteral("UpdateKey"), pub.value(machine));
 
     const Outcome o = run();
     UpdateWork::compiledKey.clear();
+    sandbox::setRegistryValue(pinned, QStringLiteral("UpdateKey"), QString());
     sandbox::writeFile(serviceFile, service);
     QCOMPARE(o.errors, code ? QList<int>{code} : QList<int>());
     QCOMPARE(QFileInfo::exists(newDir), code == 0);

@@ -23,6 +23,7 @@ requests whose path and query contain MATCH:
   silent        accept and never answer           truncate  send half the body, then close
   alter         flip bytes of the body            slow:BPS  send the body at BPS bytes per second
   endless       send the body, then more bytes without end (no length given)
+  redirect:URL  answer 302 with Location URL
 GET /_control/requests returns the request log as a JSON array.
 """
 import argparse
@@ -128,6 +129,12 @@ class Handler(BaseHTTPRequestHandler):
             return self.send(int(fault['arg'] or 500), b'injected failure')
         if fault and fault['kind'] == 'silent':
             return self.hang()
+        if fault and fault['kind'] == 'redirect':
+            self.send_response(302)
+            self.send_header('Location', fault['arg'])
+            self.send_header('Content-Length', '0')
+            self.end_headers()
+            return
         status, payload, kind = self.route(method, path, query, body)
         self.send(status, payload, kind, fault if status == 200 else None)
 
