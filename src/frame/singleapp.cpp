@@ -28,11 +28,20 @@ SingleApp::SingleApp(int &argc, char **argv)
 bool SingleApp::exist()
 {
     const QString name = platform::instanceServerName(QLatin1String(serverName));
+    const QString lockPath = platform::instanceLockPath(QLatin1String(serverName));
+    // Without a place of our own, or without the lock, another program may be running:
+    // one must never work beside another.
+    if (name.isEmpty() || lockPath.isEmpty()) {
+        qWarning() << "no private folder for the single-instance check";
+        return true;
+    }
     // Check, removal of a leftover name and listen are one step: two programs started
     // together would otherwise both miss each other, and the second remove the first's name.
-    QLockFile lock(platform::instanceLockPath(QLatin1String(serverName)));
-    if (!lock.tryLock(lockTimeoutMs))
-        qDebug() << "instance lock not taken:" << lock.error();
+    QLockFile lock(lockPath);
+    if (!lock.tryLock(lockTimeoutMs)) {
+        qWarning() << "instance lock not taken:" << lock.error();
+        return true;
+    }
 
     socket = new QLocalSocket(this);
     socket->connectToServer(name, QIODevice::ReadWrite);

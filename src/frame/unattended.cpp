@@ -2,6 +2,7 @@
 
 #include "changelog.h"
 #include "console.h"
+#include "instancechannel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -84,6 +85,20 @@ QString defaultLogPath(Unattended::Program program)
                                   .arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
 }
 
+// Until a silent run's log is open, Qt's diagnostics wait: the first line on standard
+// error names the log.
+QStringList &heldMessages()
+{
+    static QStringList held;
+    return held;
+}
+
+void holdMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        heldMessages().append(message);
+}
+
 // Standard error of a silent run carries the outcome for a script: Qt's diagnostics go
 // to the log instead (warnings) or nowhere (debug lines), unless logging rules are set.
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -104,6 +119,7 @@ void printLine(FILE *stream, const QString &text)
 void Unattended::prepare(Program program, int argc, char *argv[])
 {
     platform::ignoreClosedOutput();
+    platform::prepareRuntimeDir();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -116,6 +132,8 @@ void Unattended::prepare(Program program, int argc, char *argv[])
                             || parser.isSet(QStringLiteral("help-all"));
     if (parsed ? windowless : !platform::hasDisplay())
         platform::prepareUnattendedRun();
+    if (parsed && windowless && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        qInstallMessageHandler(holdMessages);
 }
 
 int Unattended::begin(Program program, const QStringList &arguments)
@@ -135,9 +153,15 @@ int Unattended::begin(Program program, const QStringList &arguments)
         return int(Outcome::Usage);
     }
     remember(parser);
+    const int early = startLog(program, parser.value(QStringLiteral("log")), arguments);
     if (silent() && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qInstallMessageHandler(quietMessages);
-    return startLog(program, parser.value(QStringLiteral("log")), arguments);
+    else
+        qInstallMessageHandler(nullptr);
+    for (const QString &message : qAsConst(heldMessages()))
+        qWarning("%s", qPrintable(message));
+    heldMessages().clear();
+    return early;
 }
 
 int Unattended::startLog(Program program, const QString &path, const QStringList &arguments)

@@ -4,6 +4,10 @@
 
 namespace platform {
 
+void prepareRuntimeDir()
+{
+}
+
 QString instanceServerName(const QString &name)
 {
     return name;

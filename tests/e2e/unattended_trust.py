@@ -7,7 +7,7 @@ Each row starts from a staged, uninstalled machine (the kill table's), runs the 
 the way the row says and checks one promise: the default log is a new private file, a
 missing temporary folder is an error and not the root, a reader that goes away does not
 end the run, extra arguments are a usage error, progress says done only at the end, log
-fields cannot forge lines. Prints a JSON report; exit code 1 when a row failed.
+fields cannot forge lines, one program at a time also without a runtime folder. Prints a JSON report; exit code 1 when a row failed.
 """
 import argparse
 import json
@@ -91,8 +91,31 @@ def log_fields_cannot_forge_lines(m):
             'ok': out.returncode == 0 and not forged and 'evil%E2%80%A8# ended with 0%E2%80%A9.txt' in text}
 
 
+def without_runtime_folder(m):
+    env = dict(m.box.env)
+    del env['XDG_RUNTIME_DIR']
+    out = run(m, [installer(m), '--silent'], env)
+    own = os.path.join(m.box.env['TMPDIR'], 'clientlifecycle-%d' % os.geteuid())
+    first = out.stderr.decode().splitlines()[:1]
+    return {'code': out.returncode, 'first': first,
+            'ok': out.returncode == 0 and stat.S_IMODE(os.lstat(own).st_mode) == 0o700
+            and first[0].startswith('log: ')}
+
+
+def planted_runtime_folder(m):
+    """Another user made the fallback folder first (here: open to everyone)."""
+    env = dict(m.box.env)
+    del env['XDG_RUNTIME_DIR']
+    own = os.path.join(m.box.env['TMPDIR'], 'clientlifecycle-%d' % os.geteuid())
+    os.makedirs(own, exist_ok=True)
+    os.chmod(own, 0o777)
+    out = run(m, [installer(m), '--silent'], env)
+    return {'code': out.returncode, 'ok': out.returncode == 4 and m.installed() == ''
+            and not os.path.exists(os.path.join(own, 'vantelo_install'))}
+
+
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
-        done_only_at_the_end, log_fields_cannot_forge_lines]
+        done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder]
 
 
 def main():
