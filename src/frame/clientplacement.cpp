@@ -142,11 +142,20 @@ Outcome registerClient(const Placement &p)
     return ok ? Outcome::Done : Outcome::RegistryFailed;
 }
 
-void openToAllUsers(const Placement &p)
+// The client writes into its folders, but what runs with administrator rights, and the
+// configuration that tells it where to go, stays the administrators'.
+Outcome openToAllUsers(const Placement &p)
 {
     QDir product(p.dir);
     product.cdUp();
     platform::openToAllUsers(product.absolutePath());
+    bool ok = true;
+    for (const char *name : {"update.exe", "update", "uninstall.exe", "ZQ.ini", "service.ini"}) {
+        const QString file = inDir(p.dir, QLatin1String(name));
+        if (QFileInfo::exists(file))
+            ok = platform::keepToAdministrators(file) && ok;
+    }
+    return ok ? Outcome::Done : Outcome::WriteFailed;
 }
 
 bool makeVersionFolder(const QString &dir)

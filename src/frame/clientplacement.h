@@ -43,8 +43,9 @@ Outcome brandClient(const Placement &p, const QString &iconSource);
 Outcome placeShortcuts(const Placement &p);
 // The autorun value, the uninstall entry and the per-user record.
 Outcome registerClient(const Placement &p);
-// The product folder is opened to every user, as the client writes into it.
-void openToAllUsers(const Placement &p);
+// The product folder is opened to every user, as the client writes into it; the
+// updater, the uninstaller and the configuration files stay writable by administrators only.
+Outcome openToAllUsers(const Placement &p);
 
 // A version folder being filled carries a mark until the run that made it has put the
 // client in place: a folder a killed run left is recognised as ours and removed by the

@@ -142,7 +142,8 @@ Outcome InstallRun::place()
     deployed(70);
     if ((step = placement::registerClient(p)) != Outcome::Done)
         return step;
-    placement::openToAllUsers(p);
+    if ((step = placement::openToAllUsers(p)) != Outcome::Done)
+        return step;
     removeOtherClientPlugins();
     placement::markFinished(dir);
     placement::removeUnfinishedBeside(dir);

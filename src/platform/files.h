@@ -23,6 +23,11 @@ bool createPrivateFile(QFile &file, const QString &path);
 // 30 s; the outcome is not reported.
 void openToAllUsers(const QString &dir);
 
+// A file in a folder open to every user that only administrators may change: outside
+// Windows nobody but its owner may write it; on Windows Administrators and SYSTEM keep
+// full control and users may read and run it. False when that could not be set.
+bool keepToAdministrators(const QString &path);
+
 // A downloaded program ("*.exe", any case) becomes runnable: outside Windows it gets an
 // execute bit for each read bit. Other files are left as they are.
 void makeRunnable(const QString &path);

@@ -55,6 +55,14 @@ void openOne(const QFileInfo &info)
 
 } // namespace
 
+bool keepToAdministrators(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return false;
+    return QFile::setPermissions(path, info.permissions() & ~(QFile::WriteGroup | QFile::WriteOther));
+}
+
 void makeRunnable(const QString &path)
 {
     if (!path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))

@@ -36,6 +36,16 @@ void makeRunnable(const QString &)
 {
 }
 
+bool keepToAdministrators(const QString &path)
+{
+    // By well-known SID: the group names differ with the system's language.
+    QProcess icacls;
+    icacls.start(QStringLiteral("icacls"), {QDir::toNativeSeparators(path), QStringLiteral("/inheritance:r"),
+                                            QStringLiteral("/grant:r"), QStringLiteral("*S-1-5-32-544:F"),
+                                            QStringLiteral("*S-1-5-18:F"), QStringLiteral("*S-1-5-32-545:RX")});
+    return icacls.waitForFinished(30000) && icacls.exitStatus() == QProcess::NormalExit && icacls.exitCode() == 0;
+}
+
 void openToAllUsers(const QString &dir)
 {
     QProcess icacls;

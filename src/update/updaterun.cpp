@@ -120,9 +120,10 @@ Outcome UpdateRun::apply()
         step = placement::registerClient(p);
     if (step == Outcome::Done)
         step = placement::placeShortcuts(p);
+    if (step == Outcome::Done)
+        step = placement::openToAllUsers(p);
     if (step != Outcome::Done)
         return step;
-    placement::openToAllUsers(p);
     placement::markFinished(p.dir);
     placement::removeUnfinishedBeside(p.dir);
     return Outcome::Done;

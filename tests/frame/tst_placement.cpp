@@ -9,7 +9,8 @@
 
 // The placement steps in-process, for every edition, as the installer and the updater
 // run them, from whatever a run before left: nothing, half, or everything done. Each
-// ends in the same place, and removal takes away exactly what placement made.
+// ends in the same place, with the folder open but the administrators' files closed,
+// and removal takes away exactly what placement made.
 class TstPlacement : public QObject
 {
     Q_OBJECT
@@ -79,7 +80,14 @@ void TstPlacement::converges()
         QVERIFY(QFile::link(QStringLiteral("/elsewhere"), sandbox::desktopDir() + QStringLiteral("/星云.lnk")));
     }
     place();
+    for (const char *name : {"uninstall.exe", "service.ini"})
+        sandbox::writeFile(p.dir + QLatin1Char('/') + QLatin1String(name), "x");
+    QCOMPARE(placement::openToAllUsers(p), Outcome::Done);
 
+    // Open to all, but not what runs with administrator rights or says where to update from.
+    QVERIFY(QFileInfo(p.clientExe()).permissions() & QFile::WriteOther);
+    for (const char *name : {"uninstall.exe", "service.ini"})
+        QVERIFY(!(QFileInfo(p.dir + QLatin1Char('/') + QLatin1String(name)).permissions() & QFile::WriteOther));
     QVERIFY(!QFileInfo::exists(p.dir + QStringLiteral("/NimbraPVX.exe")));
     QCOMPARE(QFileInfo(sandbox::desktopDir() + QStringLiteral("/星云.lnk")).symLinkTarget(), p.clientExe());
     QCOMPARE(sandbox::registryValue(sandbox::uninstallKey(client.registryKey), QStringLiteral("installDir")), p.dir);
