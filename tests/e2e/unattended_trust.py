@@ -114,8 +114,36 @@ def planted_runtime_folder(m):
             and not os.path.exists(os.path.join(own, 'vantelo_install'))}
 
 
+def dir_naming_a_file(m):
+    target = m.box.path('tmp', 'a-file')
+    open(target, 'w').write('not a folder\n')
+    log = m.box.path('tmp', 'dir-file.log')
+    out = run(m, [installer(m), '--silent', '--dir', target, '--log', log])
+    changes = placement_faults.changes(log)
+    return {'code': out.returncode, 'changes': changes,
+            'ok': out.returncode == 15 and not any('\tok\t' in line for line in changes) and m.installed() == ''}
+
+
+def every_folder_made_is_logged(m):
+    target = m.box.path('tmp', 'deep', 'er')
+    log = m.box.path('tmp', 'deep.log')
+    out = run(m, [installer(m), '--silent', '--dir', target, '--log', log])
+    made = [line.split('\t')[4].strip() for line in placement_faults.changes(log) if '\twrite\tdir\t' in line]
+    wanted = [m.box.path('tmp', 'deep'), target, os.path.join(target, 'NimbraPVX')]
+    return {'code': out.returncode, 'made': made[:4], 'ok': out.returncode == 0 and made[:3] == wanted}
+
+
+def display_name_not_plain_is_told(m):
+    ini = os.path.join(m.package, 'ZQ.ini')
+    text = open(ini, 'rb').read()
+    open(ini, 'wb').write(re.sub(rb'\nname=[^\r\n]*', b'\nname=a/b', text, count=1))
+    out = run(m, [installer(m), '--silent'])
+    return {'code': out.returncode, 'ok': out.returncode == 0 and 'No shortcuts' in out.stderr.decode()}
+
+
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
-        done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder]
+        done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder,
+        dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
 
 
 def main():
