@@ -355,8 +355,8 @@ def snapshot(box, service):
 
 
 def unlogged(box, before, after, log):
-    """Files and links a step wrote or removed that its log does not name: a removal may
-    also be named by its folder's."""
+    """Files and links a step wrote or removed that its log does not name: either may also
+    be named by its folder's (a removed tree, a staging folder renamed into place)."""
     named = {}
     for line in log:
         fields = line.split('\t')
@@ -370,7 +370,7 @@ def unlogged(box, before, after, log):
             continue
         action = 'write' if path in after else 'remove'
         names = {path}
-        while action == 'remove' and os.path.dirname(path):
+        while os.path.dirname(path):
             path = os.path.dirname(path)
             names.add(path)
         if not named.get(action, set()) & names:

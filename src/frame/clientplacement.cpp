@@ -165,9 +165,29 @@ bool makeVersionFolder(const QString &dir)
     // The mark is its name; what it says (who made it) is for people, and a full disk
     // that cannot take it fails the run at its first real write.
     QFile mark(inDir(dir, QLatin1String(unfinishedMark)));
-    if (ok && mark.open(QIODevice::WriteOnly))
-        mark.write(QCoreApplication::applicationName().toUtf8());
+    if (ok && !mark.exists() && mark.open(QIODevice::WriteOnly))
+        mark.write("made-by=" + QCoreApplication::applicationName().toUtf8() + '\n');
     return ok;
+}
+
+bool claimVersionFolder(const QString &dir, const QByteArray &release)
+{
+    if (!ChangeLog::makePath(dir))
+        return false;
+    const QString markPath = inDir(dir, QLatin1String(unfinishedMark));
+    QFile mark(markPath);
+    const QByteArray said = mark.open(QIODevice::ReadOnly) ? mark.read(4096) : QByteArray();
+    mark.close();
+    const int at = said.indexOf("\nrelease=");
+    if (at >= 0 && said.mid(at + 9).trimmed() != release) {
+        for (const QFileInfo &entry :
+             QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            if (entry.fileName() != QLatin1String(unfinishedMark))
+                BaseWidget::veryDel(entry.absoluteFilePath());
+        }
+    }
+    const QByteArray madeBy = said.left(said.indexOf('\n') + 1);
+    return mark.open(QIODevice::WriteOnly | QIODevice::Truncate) && mark.write(madeBy + "release=" + release + '\n') > 0;
 }
 
 void markFinished(const QString &dir)

@@ -51,6 +51,9 @@ Outcome openToAllUsers(const Placement &p);
 // client in place: a folder a killed run left is recognised as ours and removed by the
 // next run. Makes the folder when missing, the mark before the folder is logged.
 bool makeVersionFolder(const QString &dir);
+// The version folder is being filled from this release (its version and the SHA-1 of its
+// version file): what an earlier attempt for another release left there goes.
+bool claimVersionFolder(const QString &dir, const QByteArray &release);
 void markFinished(const QString &dir);
 // Removes the marked version folders beside dir, and empty ones (dir itself stays).
 void removeUnfinishedBeside(const QString &dir);

@@ -2,16 +2,15 @@
 
 #include "changelog.h"
 #include "files.h"
+#include "partialfile.h"
 #include "redirect.h"
 #include "safepath.h"
-#include "sha1.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QStorageInfo>
-#include <QTemporaryFile>
 #include <QtDebug>
 
 int DownloadQueue::parallelDefault = 6;
@@ -24,6 +23,11 @@ namespace {
 const qint64 readBufferSize = 1024 * 1024;
 // How often the free space below the new directory is looked at.
 const qint64 spaceCheckBytes = 16 * 1024 * 1024;
+
+int statusOf(QNetworkReply *reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
 
 bool isSuccessStatus(QNetworkReply *reply)
 {
@@ -39,17 +43,25 @@ struct DownloadQueue::Job
     QString path;
     QString expectedHash;
     qint64 size = -1;
-    std::unique_ptr<QTemporaryFile> part;
+    std::unique_ptr<PartialFile> part;
     QNetworkReply *reply = nullptr;
-    Sha1 sha1;
-    qint64 written = 0;
     qint64 checkedAt = 0;
     int redirects = 0;
-    bool writeFailed = false;
+    bool answered = false;
+    bool resumed = false;    // this reply continues a part on disk
+    bool wholeTried = false; // a part that proved wrong was fetched whole once
+    bool proven = false;     // the body broke a rule: nothing of it is worth keeping
 
-    // A redirected reply may keep the first answer's length: only a direct one counts.
-    qint64 announced() const
+    // The file's whole length as this answer gives it: a 206's Content-Range total, a
+    // direct 200's Content-Length (a redirected reply may keep the first answer's).
+    qint64 total() const
     {
+        if (statusOf(reply) == 206) {
+            const QByteArray range = reply->rawHeader("Content-Range");
+            bool ok = false;
+            const qint64 n = range.mid(range.indexOf('/') + 1).toLongLong(&ok);
+            return ok ? n : -1;
+        }
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         return length.isValid() && reply->url() == reply->request().url() ? length.toLongLong() : -1;
     }
@@ -57,34 +69,54 @@ struct DownloadQueue::Job
     qint64 limit() const
     {
         qint64 most = size >= 0 ? size : maxUnpublishedBytes;
-        if (announced() >= 0)
-            most = qMin(most, announced());
+        if (total() >= 0)
+            most = qMin(most, total());
         return most;
     }
 
     bool roomLeft(const QString &root)
     {
-        if (written - checkedAt < spaceCheckBytes)
+        if (part->size() - checkedAt < spaceCheckBytes)
             return true;
-        checkedAt = written;
+        checkedAt = part->size();
         return QStorageInfo(root).bytesAvailable() >= reserveBytes;
+    }
+
+    // The first bytes of an answer: a 206 must go on exactly where the part ends; a 200
+    // starts the file over. The validator is kept for a later attempt.
+    bool answer()
+    {
+        answered = true;
+        if (statusOf(reply) == 206) {
+            const QByteArray range = reply->rawHeader("Content-Range");
+            return resumed && range.startsWith("bytes " + QByteArray::number(part->size()) + '-');
+        }
+        if (part->size() > 0 && !part->startOver())
+            return false;
+        resumed = false;
+        QByteArray validator = reply->rawHeader("ETag");
+        if (validator.isEmpty())
+            validator = reply->rawHeader("Last-Modified");
+        return part->setValidator(validator);
     }
 
     // Writes what the reply has so far; nothing of a failed reply, nothing past the limit.
     bool take(const QString &root)
     {
-        if (writeFailed || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
-            return !writeFailed;
-        const QByteArray bytes = reply->readAll();
-        if (written + bytes.size() > limit() || !roomLeft(root)) {
-            qDebug() << "body beyond" << limit() << "bytes or the disk's reserve:" << url;
-            writeFailed = true;
+        if (proven || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
+            return !proven;
+        if (!answered && !answer()) {
+            proven = true;
             return false;
         }
-        sha1.addData(bytes.constData(), bytes.size());
-        written += bytes.size();
-        writeFailed = part->write(bytes) != bytes.size();
-        return !writeFailed;
+        const QByteArray bytes = reply->readAll();
+        if (part->size() + bytes.size() > limit() || !roomLeft(root)) {
+            qDebug() << "body beyond" << limit() << "bytes or the disk's reserve:" << url;
+            proven = true;
+            return false;
+        }
+        proven = !part->append(bytes);
+        return !proven;
     }
 };
 
@@ -123,6 +155,7 @@ bool DownloadQueue::run()
     return !failed;
 }
 
+// What is under way stays on disk for the next attempt to go on with.
 void DownloadQueue::abort()
 {
     failed = true;
@@ -132,7 +165,7 @@ void DownloadQueue::abort()
     for (const std::shared_ptr<Job> &job : jobs) {
         job->reply->disconnect(this);
         job->reply->abort();
-        job->part->remove();
+        job->part->keep();
         release(job->reply);
     }
     if (loop)
@@ -150,9 +183,8 @@ void DownloadQueue::startNext()
 {
     std::shared_ptr<Job> job = waiting.takeFirst();
     ChangeLog::makePath(QFileInfo(job->path).absolutePath());
-    job->part = std::make_unique<QTemporaryFile>(job->path + QStringLiteral(".XXXXXX.part"));
-    job->part->setAutoRemove(false);
-    if (!job->part->open()) {
+    job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
+    if (!linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->part->open()) {
         qDebug() << "cannot write beside" << job->path;
         failed = true;
         return;
@@ -161,9 +193,15 @@ void DownloadQueue::startNext()
     request(job.get(), job->url);
 }
 
+// A part on disk is asked for from where it ends, and only if it is still the same file.
 void DownloadQueue::request(Job *job, const QString &url)
 {
-    job->reply = get(url);
+    Headers headers;
+    job->resumed = job->part->size() > 0 && !job->part->validator().isEmpty();
+    if (job->resumed)
+        headers = {{"Range", "bytes=" + QByteArray::number(job->part->size()) + '-'}, {"If-Range", job->part->validator()}};
+    job->answered = false;
+    job->reply = get(url, headers);
     job->reply->setReadBufferSize(readBufferSize);
     connect(job->reply, &QNetworkReply::readyRead, this, [this, job] {
         if (!job->take(root))
@@ -182,19 +220,21 @@ void DownloadQueue::finish(Job *job)
         request(job, next.toString());
         return;
     }
-    std::shared_ptr<Job> owned;
-    for (int i = 0; i < running.size(); ++i) {
-        if (running[i].get() == job)
-            owned = running.takeAt(i);
-    }
+    const std::shared_ptr<Job> owned = take(job);
     if (!owned)
         return;
-    if (!complete(job)) {
-        job->part->remove();
-        if (!failed) {
-            qDebug() << "download failed" << job->url << job->reply->errorString() << job->written << job->sha1.hexDigest();
-            abort();
+    if (!complete(job) && !failed) {
+        if (retryWhole(job)) {
+            running.append(owned);
+            return;
         }
+        qDebug() << "download failed" << job->url << job->reply->errorString() << job->part->size();
+        // Cut off on the way, the part is worth going on with; a wrong one is not.
+        if (job->proven || job->reply->error() == QNetworkReply::NoError)
+            job->part->discard();
+        else
+            job->part->keep();
+        abort();
     }
     job->reply->disconnect(this);
     release(job->reply);
@@ -204,20 +244,43 @@ void DownloadQueue::finish(Job *job)
         loop->quit();
 }
 
+std::shared_ptr<DownloadQueue::Job> DownloadQueue::take(Job *job)
+{
+    for (int i = 0; i < running.size(); ++i) {
+        if (running[i].get() == job)
+            return running.takeAt(i);
+    }
+    return nullptr;
+}
+
+// A continued part that turned out wrong (the server refused the range, or the whole
+// does not hash right) is fetched whole, once.
+bool DownloadQueue::retryWhole(Job *job)
+{
+    if (!job->resumed || job->wholeTried)
+        return false;
+    job->wholeTried = true;
+    job->proven = false;
+    job->part->discard();
+    job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
+    if (!job->part->open())
+        return false;
+    job->reply->disconnect(this);
+    release(job->reply);
+    request(job, job->url);
+    return true;
+}
+
 // A body of the announced length and the expected hash takes the file's name.
 bool DownloadQueue::complete(Job *job)
 {
-    // A short body is refused as a long one is; the hash still decides.
     const bool whole = !failed && job->take(root) && job->reply->error() == QNetworkReply::NoError
-                       && isSuccessStatus(job->reply)
-                       && (job->part->close(), job->part->error() == QFile::NoError)
-                       && (job->announced() < 0 || job->announced() == job->written)
-                       && (job->size < 0 || job->size == job->written)
-                       && (job->expectedHash.isEmpty() || job->sha1.hexDigest() == job->expectedHash);
+                       && isSuccessStatus(job->reply) && (job->total() < 0 || job->total() == job->part->size())
+                       && (job->size < 0 || job->size == job->part->size())
+                       && (job->expectedHash.isEmpty() || job->part->hexDigest() == job->expectedHash);
     if (!whole)
         return false;
-    QFile::remove(job->path);
-    const bool placed = linkOnTheWay(root, job->path).isEmpty() && job->part->rename(job->path);
+    const bool placed = linkOnTheWay(root, job->path).isEmpty() && job->part->commit();
     ChangeLog::record("write", "file", job->path, placed);
     if (!placed)
         return false;

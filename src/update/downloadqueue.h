@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 
@@ -12,17 +14,18 @@ class QNetworkReply;
 
 // Downloads of one update run, up to `parallel` at a time: each streamed to a temporary
 // file beside its target and hashed on the way, and given the target's name only when its
-// length and SHA-1 (when one is expected) match. A body is bounded: by the size the
+// length and SHA-1 (when one is expected) match; one cut off on the way stays as a part
+// (PartialFile) that the next attempt continues with a range request. A body is bounded: by the size the
 // version file publishes, by its Content-Length, else by maxUnpublishedBytes; and it
 // stops when the disk holding the files keeps less than reserveBytes free. The first
-// failure aborts the others and removes their partial files, so a retry fetches only
-// what is missing.
+// failure aborts the others, whose parts stay for the next attempt.
 class DownloadQueue : public QObject
 {
     Q_OBJECT
 
 public:
-    using Get = std::function<QNetworkReply *(const QString &url)>;
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+    using Get = std::function<QNetworkReply *(const QString &url, const Headers &headers)>;
 
     DownloadQueue(Get get, QString root, int parallel);
     ~DownloadQueue() override;
@@ -43,6 +46,8 @@ private:
     void startNext();
     void request(Job *job, const QString &url);
     void finish(Job *job);
+    std::shared_ptr<Job> take(Job *job);
+    bool retryWhole(Job *job);
     bool complete(Job *job);
     void release(QNetworkReply *reply);
 

@@ -3,6 +3,7 @@
 #include "changelog.h"
 #include "clientplacement.h"
 #include "edition.h"
+#include "files.h"
 #include "updatestate.h"
 #include "updatework.h"
 
@@ -22,10 +23,11 @@ UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, QObject
 {
     ::targetVersion = version;
     ::oldDir = QString(config.installDir).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QString parentDir = QFileInfo(::oldDir).absolutePath();
-    dir = parentDir + QLatin1Char('/') + QStringLiteral("%1.%2").arg(version, QTime::currentTime().toString(QStringLiteral("sszzz")));
-    ::newDir = dir;
-    qDebug() << ::oldDir << dir;
+    parentDir = QFileInfo(::oldDir).absolutePath();
+    // The same name for every attempt at this version: a later run goes on with it.
+    staging = parentDir + QLatin1Char('/') + version + QStringLiteral(".staging");
+    ::newDir = staging;
+    qDebug() << ::oldDir << staging;
 }
 
 UpdateRun::~UpdateRun()
@@ -42,7 +44,7 @@ void UpdateRun::start()
 {
     // Marked until the client is in place, so that the next run removes what a killed
     // one left.
-    if (!placement::makeVersionFolder(dir)) {
+    if (!placement::makeVersionFolder(staging)) {
         QTimer::singleShot(0, this, [this] { emit failed(Outcome::WriteFailed); });
         return;
     }
@@ -112,6 +114,13 @@ void UpdateRun::workerProgress(int percent)
 // client cannot be named or branded.
 Outcome UpdateRun::apply()
 {
+    // Whole, the staging folder becomes the version's folder of its own name.
+    dir = parentDir + QLatin1Char('/') + QStringLiteral("%1.%2").arg(version, QTime::currentTime().toString(QStringLiteral("sszzz")));
+    const bool moved = platform::renameFile(staging, dir);
+    ChangeLog::record("remove", "dir", staging, moved);
+    ChangeLog::record("write", "dir", dir, moved);
+    if (!moved)
+        return Outcome::WriteFailed;
     Placement p{config, QDir::toNativeSeparators(dir), version, Placement::Kind::Update, true, true};
     Outcome step = placement::nameClient(p);
     if (step == Outcome::Done && !config.third.isEmpty())

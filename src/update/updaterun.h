@@ -9,9 +9,11 @@
 class QThread;
 class UpdateWork;
 
-// One update: the worker assembles the new version on a thread of its own beside the
-// current one, then the client is put in place there. The window and a silent run
-// drive the same run; after a failure start() tries again in the same directory.
+// One update: the worker assembles the new version on a thread of its own in a staging
+// folder beside the current one ("<version>.staging", the same for every attempt, so a
+// retry or a later run goes on with what was fetched); whole, it becomes the version's
+// folder "<version>.<sszzz>" and the client is put in place there. The window and a
+// silent run drive the same run.
 class UpdateRun : public QObject
 {
     Q_OBJECT
@@ -44,7 +46,9 @@ private:
 
     ClientConfig config;
     QString version;
-    QString dir;  // the new version's folder, forward slashes
+    QString parentDir;  // the product folder, forward slashes
+    QString staging;    // where the new version is assembled
+    QString dir;        // the new version's folder, once assembled
     QThread *thread = nullptr;
     UpdateWork *worker = nullptr;
 };

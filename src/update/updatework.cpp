@@ -1,6 +1,7 @@
 #include "updatework.h"
 
 #include "clientconfig.h"
+#include "clientplacement.h"
 #include "downloadqueue.h"
 #include "edition.h"
 #include "outcome.h"
@@ -51,6 +52,13 @@ QString UpdateWork::versionFileAddress(const ServiceAddresses &services, bool is
     return url;
 }
 
+QString UpdateWork::hashOf(const QByteArray &bytes)
+{
+    Sha1 hash;
+    hash.addData(bytes.constData(), bytes.size());
+    return hash.hexDigest();
+}
+
 QString UpdateWork::fileHash(const QString &path)
 {
     QFile file(path);
@@ -63,9 +71,12 @@ QString UpdateWork::fileHash(const QString &path)
     return hash.hexDigest();
 }
 
-QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes)
+QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes, const QList<QPair<QByteArray, QByteArray>> &headers)
 {
-    QNetworkReply *reply = manager->get(timedRequest(url, inactivityTimeoutMs));
+    QNetworkRequest request = timedRequest(url, inactivityTimeoutMs);
+    for (const auto &header : headers)
+        request.setRawHeader(header.first, header.second);
+    QNetworkReply *reply = manager->get(request);
     ReplyGuard::watch(reply, maxBytes);
     return reply;
 }
@@ -184,6 +195,7 @@ void UpdateWork::useVersionFile(const QByteArray &bytes)
         emit error(outcome::FileListError);
         return;
     }
+    release = targetVersion.toUtf8() + ':' + hashOf(bytes).toLatin1();
     parsed = file.lists;
     streamUrl = file.streamUrl;
     checkFile();
@@ -236,6 +248,11 @@ void UpdateWork::checkFile()
         return;
     }
     qDebug() << parsed.files.size() << "files";
+    // A staging folder an earlier attempt filled from another version file starts anew.
+    if (!placement::claimVersionFolder(newDir, release)) {
+        emit error(outcome::DownloadError);
+        return;
+    }
     for (FileItem item : qAsConst(parsed.files)) {
         const QString installed = installedPath(oldDir, item);
         if (QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)

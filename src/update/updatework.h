@@ -28,6 +28,7 @@ public:
     static QString versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third);
     // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read.
     static QString fileHash(const QString &path);
+    static QString hashOf(const QByteArray &bytes);
 
     // A request that receives no byte for this long fails as the network would.
     static int inactivityTimeoutMs;
@@ -50,7 +51,7 @@ private:
     bool fetchAll(const QList<FileItem> &items, const QString &section);
     bool placeFile(const FileItem &item, const QString &section, DownloadQueue *queue);
     QString fileAddress(const QString &section, const FileItem &item) const;
-    QNetworkReply *get(const QString &url, qint64 maxBytes = -1);
+    QNetworkReply *get(const QString &url, qint64 maxBytes = -1, const QList<QPair<QByteArray, QByteArray>> &headers = {});
     static bool isAcceptable(const VersionFile &file);
     bool answersRequest(const VersionFile &file) const;
 
@@ -66,4 +67,5 @@ private:
     QString third;
     QByteArray versionBytes;  // the version file as far as it has come
     int hops = 0;             // redirects followed for the request under way
+    QByteArray release;       // the version and the SHA-1 of its version file
 };

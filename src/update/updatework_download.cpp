@@ -38,7 +38,8 @@ void UpdateWork::downFile()
 // Places every file: kept or copied at once, downloaded several at a time.
 bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
 {
-    DownloadQueue queue([this](const QString &url) { return get(url); }, newDir, DownloadQueue::parallelDefault);
+    DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers) { return get(url, -1, headers); },
+                        newDir, DownloadQueue::parallelDefault);
     for (const FileItem &item : items) {
         if (cancelled || !placeFile(item, section, &queue))
             return false;

@@ -24,12 +24,19 @@ requests whose path and query contain MATCH:
   alter         flip bytes of the body            slow:BPS  send the body at BPS bytes per second
   endless       send the body, then more bytes without end (no length given)
   redirect:URL  answer 302 with Location URL
+  cut:BYTES     send that many bytes of the body, then reset the connection
+  norange       answer a file request whole, as a server that ignores Range
+Release files carry an ETag (their size and time) and answer a single Range
+("bytes=A-" or "bytes=A-B", with If-Range) with 206 and Content-Range, or 416.
+GET /_control/sent returns {"bytes": N}, the body bytes sent so far.
 GET /_control/requests returns the request log as a JSON array.
 """
 import argparse
 import json
+import re
 import os
 import socket
+import struct
 import sys
 import threading
 import time
@@ -43,10 +50,11 @@ class State:
         self.reasons = args.reasons
         self.record_path = args.record
         self.log_path = args.log
-        self.lock = threading.Lock()
+        self.lock = threading.RLock()
         self.requests = []
         self.faults = [parse_fault(text) for text in args.fault]
         self.base = ''
+        self.sent = 0
 
     def log(self, entry):
         with self.lock:
@@ -135,8 +143,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header('Content-Length', '0')
             self.end_headers()
             return
+        self.fault = fault
+        self.extra_headers = {}
         status, payload, kind = self.route(method, path, query, body)
-        self.send(status, payload, kind, fault if status == 200 else None)
+        self.send(status, payload, kind, fault if status in (200, 206) else None)
 
     def route(self, method, path, query, body):
         if path.endswith('getVersionFile.htm'):
@@ -192,8 +202,22 @@ class Handler(BaseHTTPRequestHandler):
         file = os.path.join(self.state.releases, version[0], *parts)
         if not os.path.isfile(file):
             return 404, b'no such file', 'text/plain'
+        info = os.stat(file)
+        etag = '"%x-%x"' % (info.st_mtime_ns, info.st_size)
+        self.extra_headers = {'ETag': etag, 'Accept-Ranges': 'bytes'}
+        wanted = re.fullmatch(r'bytes=(\d+)-(\d*)', self.headers.get('Range', '').strip())
+        if_range = self.headers.get('If-Range')
         with open(file, 'rb') as f:
-            return 200, f.read(), 'application/octet-stream'
+            if not wanted or (if_range and if_range != etag) or (self.fault and self.fault['kind'] == 'norange'):
+                return 200, f.read(), 'application/octet-stream'
+            start = int(wanted.group(1))
+            end = min(int(wanted.group(2)) if wanted.group(2) else info.st_size - 1, info.st_size - 1)
+            if start >= info.st_size or end < start:
+                self.extra_headers['Content-Range'] = 'bytes */%d' % info.st_size
+                return 416, b'', 'text/plain'
+            self.extra_headers['Content-Range'] = 'bytes %d-%d/%d' % (start, end, info.st_size)
+            f.seek(start)
+            return 206, f.read(end - start + 1), 'application/octet-stream'
 
     def control(self, path, body):
         if path == '/_control/fault':
@@ -204,6 +228,9 @@ class Handler(BaseHTTPRequestHandler):
             with self.state.lock:
                 self.state.faults.append(fault)
             return self.send(200, b'{}')
+        if path == '/_control/sent':
+            with self.state.lock:
+                return self.send(200, json.dumps({'bytes': self.state.sent}).encode(), 'application/json')
         if path == '/_control/requests':
             with self.state.lock:
                 return self.send(200, json.dumps(self.state.requests, ensure_ascii=False).encode(), 'application/json')
@@ -217,9 +244,21 @@ class Handler(BaseHTTPRequestHandler):
             payload = bytes(payload)
         self.send_response(status)
         self.send_header('Content-Type', kind)
+        for name, value in getattr(self, 'extra_headers', {}).items():
+            self.send_header(name, value)
         if not (fault and fault['kind'] == 'endless'):
             self.send_header('Content-Length', str(len(payload)))
         self.end_headers()
+        if fault and fault['kind'] == 'cut':
+            part = payload[:int(fault['arg'] or 0)]
+            self.count(len(part))
+            self.wfile.write(part)
+            self.wfile.flush()
+            # An abortive close: the client sees a reset, not a clean end.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+            self.close_connection = True
+            return
+        self.count(len(payload))
         if fault and fault['kind'] == 'endless':
             return self.endless(payload)
         if fault and fault['kind'] == 'stall':
@@ -238,6 +277,10 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(chunk / rate)
             return
         self.wfile.write(payload)
+
+    def count(self, sent):
+        with self.state.lock:
+            self.state.sent += sent
 
     def endless(self, payload):
         """The body and then blanks until the client goes (or 10 minutes)."""
