@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Interrupted updates go on where they stopped, against the real updater in a sandbox.
 
-  resume_table.py --bin BUILD/bin --sandbox DIR [--size MIB]
+  resume_table.py --bin BUILD/bin --sandbox DIR [--size MIB] [--bench]
 
 Release 2.2.0 carries a large file. Each row ends a first `update --silent 2.2.0` half way
 in its own way (the service killed, the connection reset, the updater killed), sometimes
 changes something before the rerun (the file's validator, a server that ignores Range, a
 spoiled part on disk), runs the update again and reports the bytes the rerun fetched, the
 final hash, stale parts, and the version folders left. Prints a JSON report; exit code 1
-when a row failed.
+when a row failed. With --bench it prints, for a file of --size MiB cut at half (and for
+six files in flight, two of them cut), the bytes served in all against the file's size.
 """
 import argparse
 import hashlib
@@ -90,8 +91,11 @@ def final_state(m):
 def row(m, name, first, between=None):
     m.restore('update')
     m.service = Service(m.box, m.port)
+    m.first_sent = None
     try:
         first_code = first(m)
+        if m.first_sent is None:
+            m.first_sent = m.service.sent()
         if between:
             between(m)
         part = part_of(m)
@@ -104,6 +108,7 @@ def row(m, name, first, between=None):
     folders, stale, digest = final_state(m)
     return {'row': name, 'first': first_code, 'rerun': code, 'kept_mib': round(kept / 2**20, 2),
             'fetched_mib': round(fetched / 2**20, 2), 'missing_mib': round((m.size - kept) / 2**20, 2),
+            'served_ratio': round((m.first_sent + fetched) / m.size, 3),
             'folders': folders, 'stale': stale, 'hash_ok': digest == m.digest}
 
 
@@ -115,6 +120,7 @@ def cut(m):
 # Slowed, so that what is cut is really not yet on its way.
 def service_killed(m):
     def kill(_):
+        m.first_sent = m.service.sent()
         m.service.kill()
     m.service.fault('slow', str(m.size * 2))
     code = update(m, kill)
@@ -151,11 +157,42 @@ ROWS = [('service-killed', service_killed, None, 'rest'), ('connection-reset', c
 SMALL_FILES = 2 * 2**20
 
 
+def cut_two_of_six(m):
+    for name in ('big1.bin', 'big3.bin'):
+        m.service.fault('cut', str(m.size // 12), name)
+    return update(m)
+
+
+def publish(m, names):
+    tree = m.box.path('releases', '2.2.0', 'files')
+    each = m.size // len(names)
+    for name in names:
+        data = os.urandom(each)
+        open(os.path.join(tree, name), 'wb').write(data)
+        m.digest = hashlib.sha1(data).hexdigest()
+    subprocess.run([os.path.join(m.box.bin, 'mkversion'), '--version', '2.2.0', '--prefix', '{server}/stream/',
+                    '-o', m.box.path('releases', '2.2.0', 'version.xml'), tree], check=True, capture_output=True)
+
+
+def bench(m):
+    results = {name: row(m, name, first, None) for name, first, _, _ in ROWS[:3]}
+    m.restore('update')
+    publish(m, ['big%d.bin' % i for i in range(6)])
+    m.save('update-six')
+    m.restore('update-six')
+    six = row(m, 'six', cut_two_of_six, None)
+    print('(d) %d MiB cut at 50%%, run again: served in all   service killed %.3fx   reset %.3fx   updater killed '
+          '%.3fx   six in flight, two cut %.3fx (goal <= 1.02; before: 1.5)'
+          % (m.size >> 20, results['service-killed']['served_ratio'], results['connection-reset']['served_ratio'],
+             results['updater-killed']['served_ratio'], six['served_ratio']))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--bin', required=True)
     parser.add_argument('--sandbox', required=True)
     parser.add_argument('--size', type=int, default=16, help='MiB of the large file')
+    parser.add_argument('--bench', action='store_true')
     args = parser.parse_args()
     shutil.rmtree(args.sandbox, ignore_errors=True)
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
@@ -166,15 +203,13 @@ def main():
         # The release gains the large file; its version file is made again.
         m.restore('update')
         m.size = args.size * 2**20
-        tree = m.box.path('releases', '2.2.0', 'files')
-        data = os.urandom(m.size)
-        open(os.path.join(tree, BIG), 'wb').write(data)
-        m.digest = hashlib.sha1(data).hexdigest()
-        subprocess.run([os.path.join(m.box.bin, 'mkversion'), '--version', '2.2.0', '--prefix', '{server}/stream/',
-                        '-o', m.box.path('releases', '2.2.0', 'version.xml'), tree], check=True, capture_output=True)
+        publish(m, [BIG])
         m.box.stop_all()
         m.port = int(m.service.rsplit(':', 1)[1])
         m.save('update')
+        if args.bench:
+            m.box.stop_all()
+            return bench(m) or 0
         for name, first, between, fetch in ROWS:
             result = row(m, name, first, between)
             rest = result['missing_mib'] * 2**20

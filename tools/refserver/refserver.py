@@ -258,7 +258,6 @@ class Handler(BaseHTTPRequestHandler):
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
             self.close_connection = True
             return
-        self.count(len(payload))
         if fault and fault['kind'] == 'endless':
             return self.endless(payload)
         if fault and fault['kind'] == 'stall':
@@ -274,8 +273,10 @@ class Handler(BaseHTTPRequestHandler):
             for at in range(0, len(payload), chunk):
                 self.wfile.write(payload[at:at + chunk])
                 self.wfile.flush()
+                self.count(len(payload[at:at + chunk]))
                 time.sleep(chunk / rate)
             return
+        self.count(len(payload))
         self.wfile.write(payload)
 
     def count(self, sent):
