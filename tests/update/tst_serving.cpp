@@ -4,6 +4,7 @@
 #include "updatestate.h"
 #include "updatework.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QSslCertificate>
@@ -92,6 +93,8 @@ QString TstServing::startNginx()
     }
     conf = conf.left(start) + servers + QStringLiteral("}\n");
     conf.replace(QLatin1String("@PREFIX@"), work);
+    // The test reads what nginx answered (a 206 for a resumed download).
+    conf.replace(QLatin1String("access_log off;"), QStringLiteral("access_log %1/access.log;").arg(work));
     if (geteuid() == 0)
         conf.replace(QLatin1String("daemon off;"), QLatin1String("daemon off;\nuser root;"));
     QDir().mkpath(work + "/tmp");
@@ -140,6 +143,8 @@ void TstServing::update_data()
         // Validly signed, but for another request: another version's files, another client's.
         QTest::addRow("%s-signed-other-version", service) << service << "replayed" << "" << -1;
         QTest::addRow("%s-signed-other-client", service) << service << "other-client" << "" << -1;
+        // Half of the client is on disk from an attempt that was cut off.
+        QTest::addRow("%s-resumed", service) << service << "resumed" << "" << 0;
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
     // Every core busy: the template's redirects must not fail a sound update.
@@ -234,7 +239,19 @@ void TstServing::update()
         }
     }
 
+    if (release == QLatin1String("resumed")) {
+        // The part and what was learnt of it: the hash to end with and the server's ETag.
+        const QByteArray etag = runTool(QStringLiteral("curl"), {"-s", "-I", "-k", "--cacert", work + "/ca.pem",
+                                                                 base + "/s/getVersionStream.htm?version=" + targetVersion
+                                                                     + "&path=files///client.exe", "-L"});
+        const int at = etag.toLower().lastIndexOf("etag: ");
+        sandbox::writeFile(newDir + "/client.exe.part", "cli");
+        sandbox::writeFile(newDir + "/client.exe.part.meta", "sha1=" + QCryptographicHash::hash("client", QCryptographicHash::Sha1).toHex()
+                                                                  + "\nvalidator=" + etag.mid(at + 6, etag.indexOf('\r', at) - at - 6) + "\n");
+    }
     QCOMPARE(run(base, third), code);
+    if (release == QLatin1String("resumed") && service != QLatin1String("refserver"))
+        QVERIFY(fileBytes(work + "/access.log").contains("\" 206 3 "));
     UpdateWork::compiledKey.clear();
     if (code != 0) {
         QVERIFY(!QFileInfo::exists(newDir));
