@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """Interrupted updates go on where they stopped, against the real updater in a sandbox.
 
-  resume_table.py --bin BUILD/bin --sandbox DIR [--size MIB] [--bench]
+  resume_table.py --bin BUILD/bin --sandbox DIR [--size MIB]
 
 Release 2.2.0 carries a large file. Each row ends a first `update --silent 2.2.0` half way
 in its own way (the service killed, the connection reset, the updater killed), sometimes
 changes something before the rerun (the file's validator, a server that ignores Range, a
 spoiled part on disk), runs the update again and reports the bytes the rerun fetched, the
 final hash, stale parts, and the version folders left. Prints a JSON report; exit code 1
-when a row failed. With --bench it prints, for a file of --size MiB cut at half (and for
-six files in flight, two of them cut), the bytes served in all against the file's size.
+when a row failed. bench/resume.py measures with the same machinery.
 """
 import argparse
 import hashlib
@@ -157,12 +156,6 @@ ROWS = [('service-killed', service_killed, None, 'rest'), ('connection-reset', c
 SMALL_FILES = 2 * 2**20
 
 
-def cut_two_of_six(m):
-    for name in ('big1.bin', 'big3.bin'):
-        m.service.fault('cut', str(m.size // 12), name)
-    return update(m)
-
-
 def publish(m, names):
     tree = m.box.path('releases', '2.2.0', 'files')
     each = m.size // len(names)
@@ -174,42 +167,35 @@ def publish(m, names):
                     '-o', m.box.path('releases', '2.2.0', 'version.xml'), tree], check=True, capture_output=True)
 
 
-def bench(m):
-    results = {name: row(m, name, first, None) for name, first, _, _ in ROWS[:3]}
-    m.restore('update')
-    publish(m, ['big%d.bin' % i for i in range(6)])
-    m.save('update-six')
-    m.restore('update-six')
-    six = row(m, 'six', cut_two_of_six, None)
-    print('(d) %d MiB cut at 50%%, run again: served in all   service killed %.3fx   reset %.3fx   updater killed '
-          '%.3fx   six in flight, two cut %.3fx (goal <= 1.02; before: 1.5)'
-          % (m.size >> 20, results['service-killed']['served_ratio'], results['connection-reset']['served_ratio'],
-             results['updater-killed']['served_ratio'], six['served_ratio']))
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--bin', required=True)
     parser.add_argument('--sandbox', required=True)
     parser.add_argument('--size', type=int, default=16, help='MiB of the large file')
-    parser.add_argument('--bench', action='store_true')
     args = parser.parse_args()
+    return run(args)
+
+
+def prepare(args):
+    """The machine before the update, with the large file in release 2.2.0."""
     shutil.rmtree(args.sandbox, ignore_errors=True)
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
+    placement_faults.baseline(m)
+    m.restore('update')
+    m.size = args.size * 2**20
+    publish(m, [BIG])
+    m.box.stop_all()
+    m.port = int(m.service.rsplit(':', 1)[1])
+    m.save('update')
+    return m
+
+
+def run(args):
     report = {'rows': []}
     failed = 0
+    m = None
     try:
-        placement_faults.baseline(m)
-        # The release gains the large file; its version file is made again.
-        m.restore('update')
-        m.size = args.size * 2**20
-        publish(m, [BIG])
-        m.box.stop_all()
-        m.port = int(m.service.rsplit(':', 1)[1])
-        m.save('update')
-        if args.bench:
-            m.box.stop_all()
-            return bench(m) or 0
+        m = prepare(args)
         for name, first, between, fetch in ROWS:
             result = row(m, name, first, between)
             rest = result['missing_mib'] * 2**20
@@ -223,7 +209,8 @@ def main():
         report['error'] = str(error)
         failed += 1
     finally:
-        m.box.stop_all()
+        if m:
+            m.box.stop_all()
     print(json.dumps(report, ensure_ascii=False, indent=1))
     for result in report['rows']:
         if not result['ok']:
