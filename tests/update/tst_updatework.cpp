@@ -83,7 +83,8 @@ void TstUpdateWork::initTestCase()
     QVERIFY(server->isRunning());
     sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
                        "[server]\nupdate=" + server->url().toUtf8() + "/cn\nupdateEN=" + server->url().toUtf8() + "/en\n");
-    UpdateWork::inactivityTimeoutMs = 1000;
+    // Short, for the stalled rows; long enough for a service on a busy machine.
+    UpdateWork::inactivityTimeoutMs = 2500;
 }
 
 // Each case installs and publishes a version of its own.
