@@ -6,9 +6,9 @@ class QFile;
 
 namespace platform {
 
-// Removes a file or a shortcut, clearing a read-only attribute first. A shortcut is
-// removed itself, never what it points to; outside Windows shortcuts are symbolic
-// links, whose target must not lose its permissions either.
+// Removes a file or a shortcut, on Windows clearing a read-only attribute first (there it
+// stops the removal; elsewhere a file's own mode does not). A shortcut is removed itself,
+// never what it points to; outside Windows shortcuts are symbolic links.
 bool removeFile(const QString &path);
 
 // Moves a file to a new name on the same volume, replacing nothing: false when it
