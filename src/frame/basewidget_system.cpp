@@ -31,12 +31,9 @@ void BaseWidget::veryDel(const QString &path)
     }
     // Hidden and system entries too: left behind, they would keep their folders.
     QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        files.next();
-        qDebug() << "subfile:" << files.fileInfo().absoluteFilePath() << files.fileName();
-        const bool removed = ChangeLog::removeFile(files.filePath());
-        qDebug() << "subfile:" << removed;
-    }
+    // Nothing said per file: a tree holds tens of thousands, and the log names each one.
+    while (files.hasNext())
+        ChangeLog::removeFile(files.next());
     // Each folder goes with the parents it leaves empty, so a sub-tree goes once its
     // deepest folder is reached; folders not yet empty simply fail here.
     const QString top = info.absoluteFilePath();

@@ -16,7 +16,7 @@ namespace platform {
 // is removed itself.
 bool removeFile(const QString &path)
 {
-    return QFile::remove(QFileInfo(path).absoluteFilePath());
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
 bool renameFile(const QString &from, const QString &to)
