@@ -14,13 +14,15 @@
 #include <QtDebug>
 
 int DownloadQueue::parallelDefault = 6;
+int DownloadQueue::parallelHttp2 = 64;
 qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
 qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
 namespace {
 
-// One read buffer per download in flight bounds the memory.
+// One read buffer per download in flight bounds the memory: 64 MiB in all at most.
 const qint64 readBufferSize = 1024 * 1024;
+const qint64 readBufferSizeHttp2 = 512 * 1024;
 // How often the free space below the new directory is looked at.
 const qint64 spaceCheckBytes = 16 * 1024 * 1024;
 
@@ -202,7 +204,8 @@ void DownloadQueue::request(Job *job, const QString &url)
         headers = {{"Range", "bytes=" + QByteArray::number(job->part->size()) + '-'}, {"If-Range", job->part->validator()}};
     job->answered = false;
     job->reply = get(url, headers);
-    job->reply->setReadBufferSize(readBufferSize);
+    job->reply->setReadBufferSize(http2 ? readBufferSizeHttp2 : readBufferSize);
+    connect(job->reply, &QNetworkReply::metaDataChanged, this, [this, job] { noteProtocol(job->reply); });
     connect(job->reply, &QNetworkReply::readyRead, this, [this, job] {
         if (!job->take(root))
             job->reply->abort();
@@ -242,6 +245,21 @@ void DownloadQueue::finish(Job *job)
         startNext();
     if (running.isEmpty() && loop)
         loop->quit();
+}
+
+// On HTTP/2 a request costs no connection of its own: many go at once, each reading
+// through a smaller buffer.
+void DownloadQueue::noteProtocol(QNetworkReply *reply)
+{
+    if (http2 || !reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool())
+        return;
+    http2 = true;
+    parallel = qMax(parallel, parallelHttp2);
+    qDebug() << "downloads over HTTP/2";
+    for (const std::shared_ptr<Job> &job : qAsConst(running))
+        job->reply->setReadBufferSize(readBufferSizeHttp2);
+    while (!failed && !waiting.isEmpty() && running.size() < parallel)
+        startNext();
 }
 
 std::shared_ptr<DownloadQueue::Job> DownloadQueue::take(Job *job)

@@ -38,12 +38,15 @@ public:
     void abort();
 
     static int parallelDefault;
+    // In flight at once once the service speaks HTTP/2: one connection carries them all.
+    static int parallelHttp2;
     static qint64 maxUnpublishedBytes;
     static qint64 reserveBytes;
 
 private:
     struct Job;
     void startNext();
+    void noteProtocol(QNetworkReply *reply);
     void request(Job *job, const QString &url);
     void finish(Job *job);
     std::shared_ptr<Job> take(Job *job);
@@ -54,6 +57,7 @@ private:
     Get get;
     QString root;  // nothing is written through a link below it
     int parallel;
+    bool http2 = false;
     QList<std::shared_ptr<Job>> waiting;
     QList<std::shared_ptr<Job>> running;
     QEventLoop *loop = nullptr;

@@ -82,14 +82,14 @@ QString TstServing::startNginx()
     const int start = conf.indexOf(QLatin1String("    server {")), end = conf.lastIndexOf(QLatin1Char('}'));
     const QString server = conf.mid(start, end - start);
     QString servers;
-    for (const QString &listen : {QStringLiteral("127.0.0.1:%1").arg(httpPort), QStringLiteral("127.0.0.1:%1 ssl").arg(httpsPort),
-                                  QStringLiteral("127.0.0.1:%1 ssl").arg(wrongHostPort)}) {
-        const QString host = listen.endsWith(QLatin1String("ssl")) && listen.contains(QString::number(wrongHostPort)) ? "other" : "good";
-        QString tls = listen.endsWith(QLatin1String("ssl"))
+    for (const QString &listen : {QStringLiteral("127.0.0.1:%1").arg(httpPort), QStringLiteral("127.0.0.1:%1 ssl http2").arg(httpsPort),
+                                  QStringLiteral("127.0.0.1:%1 ssl http2").arg(wrongHostPort)}) {
+        const QString host = listen.contains(QLatin1String("ssl")) && listen.contains(QString::number(wrongHostPort)) ? "other" : "good";
+        QString tls = listen.contains(QLatin1String("ssl"))
                           ? QStringLiteral("ssl_certificate %1/%2.pem; ssl_certificate_key %1/%2.key;").arg(work, host)
                           : QString();
         servers += QString(server).replace(QLatin1String("@LISTEN@"), listen).replace(QLatin1String("@TLS@"), tls)
-                       .replace(QLatin1String("@ROOT@"), work + (listen.endsWith(QLatin1String("ssl")) ? "/https" : "/http"));
+                       .replace(QLatin1String("@ROOT@"), work + (listen.contains(QLatin1String("ssl")) ? "/https" : "/http"));
     }
     conf = conf.left(start) + servers + QStringLiteral("}\n");
     conf.replace(QLatin1String("@PREFIX@"), work);
@@ -249,6 +249,9 @@ void TstServing::update()
         sandbox::writeFile(newDir + "/client.exe.part.meta", "sha1=" + QCryptographicHash::hash("client", QCryptographicHash::Sha1).toHex()
                                                                   + "\nvalidator=" + etag.mid(at + 6, etag.indexOf('\r', at) - at - 6) + "\n");
     }
+    // Over TLS nginx offers HTTP/2, and the downloads share its one connection.
+    if (service == QLatin1String("https") && code == 0)
+        QTest::ignoreMessage(QtDebugMsg, "downloads over HTTP/2");
     QCOMPARE(run(base, third), code);
     if (release == QLatin1String("resumed") && service != QLatin1String("refserver"))
         QVERIFY(fileBytes(work + "/access.log").contains("\" 206 3 "));
