@@ -226,12 +226,6 @@ void Unattended::leave(Outcome code, const QString &message)
     std::exit(exitCode());
 }
 
-void Unattended::fail(Outcome code, const QString &message)
-{
-    setOutcome(code);
-    tell(message);
-}
-
 void Unattended::tell(const QString &message)
 {
     printLine(stderr, message);

@@ -33,8 +33,6 @@ public:
     static int exitCode();
     // Leaves now, for ends before the event loop runs.
     [[noreturn]] static void leave(Outcome code, const QString &message = QString());
-    // Sets the outcome and tells it on standard error (and in the log).
-    static void fail(Outcome code, const QString &message);
     // One line on standard error (and in the log).
     static void tell(const QString &message);
 
