@@ -191,8 +191,33 @@ void DownloadQueue::startNext()
         failed = true;
         return;
     }
+    // A part that already holds the published size was cut off just before it took its
+    // name: it is placed, or fetched whole, without asking for a range past its end.
+    if (job->size >= 0 && job->part->size() > 0 && job->part->size() >= job->size) {
+        if (job->part->size() == job->size && job->part->hexDigest() == job->expectedHash) {
+            placeWhole(job.get());
+            return;
+        }
+        job->part->discard();
+        job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
+        if (!job->part->open()) {
+            failed = true;
+            return;
+        }
+    }
     running.append(job);
     request(job.get(), job->url);
+}
+
+bool DownloadQueue::placeWhole(Job *job)
+{
+    const bool placed = linkOnTheWay(root, job->path).isEmpty() && job->part->commit();
+    ChangeLog::record("write", "file", job->path, placed);
+    if (placed)
+        platform::makeRunnable(job->path);
+    else
+        failed = true;
+    return placed;
 }
 
 // A part on disk is asked for from where it ends, and only if it is still the same file.
@@ -296,12 +321,5 @@ bool DownloadQueue::complete(Job *job)
                        && isSuccessStatus(job->reply) && (job->total() < 0 || job->total() == job->part->size())
                        && (job->size < 0 || job->size == job->part->size())
                        && (job->expectedHash.isEmpty() || job->part->hexDigest() == job->expectedHash);
-    if (!whole)
-        return false;
-    const bool placed = linkOnTheWay(root, job->path).isEmpty() && job->part->commit();
-    ChangeLog::record("write", "file", job->path, placed);
-    if (!placed)
-        return false;
-    platform::makeRunnable(job->path);
-    return true;
+    return whole && placeWhole(job);
 }

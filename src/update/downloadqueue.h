@@ -52,6 +52,7 @@ private:
     std::shared_ptr<Job> take(Job *job);
     bool retryWhole(Job *job);
     bool complete(Job *job);
+    bool placeWhole(Job *job);
     void release(QNetworkReply *reply);
 
     Get get;

@@ -379,7 +379,9 @@ void TstUpdateWork::retryResumes()
     QCOMPARE(failed.progress, (QList<int>{10, 20, 30, 40}));
     QStringList missing;
     for (const QString &name : names) {
-        if (!QFileInfo::exists(newDir + QLatin1Char('/') + name))
+        // A part that came whole but was cut off before its name needs no request.
+        const QFileInfo part(newDir + QLatin1Char('/') + name + QStringLiteral(".part"));
+        if (!QFileInfo::exists(newDir + QLatin1Char('/') + name) && !(part.exists() && part.size() == name.size()))
             missing << QStringLiteral("files/%1/%2").arg(name.contains('/') ? "/bin/" : "/", name.section('/', -1));
     }
     const int before = downloadsRequested().size();
