@@ -207,6 +207,15 @@ bool ChangeLog::setValue(QSettings *key, const QString &name, const QVariant &va
     return ok;
 }
 
+bool ChangeLog::setValues(QSettings *key, const QList<QPair<QString, QString>> &values)
+{
+    for (const auto &value : values) {
+        if (!setValue(key, value.first, value.second))
+            return false;
+    }
+    return true;
+}
+
 bool ChangeLog::remove(QSettings *key, const QString &name)
 {
     const bool isKey = key->childGroups().contains(name);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 class QFile;
@@ -41,6 +43,8 @@ public:
 
     // A registry change counts once it is committed: true when it is stored.
     static bool setValue(QSettings *key, const QString &name, const QVariant &value);
+    // Each in order, stopping at the first that is not stored.
+    static bool setValues(QSettings *key, const QList<QPair<QString, QString>> &values);
     // A value, or a whole sub-key of that name; a name that is absent records nothing
     // and is true.
     static bool remove(QSettings *key, const QString &name);

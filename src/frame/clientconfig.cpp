@@ -105,11 +105,7 @@ bool writeClientRecord(const ClientConfig &config, const QString &installDir, bo
     } else {
         values = {{QStringLiteral("InstallDir"), installDir}};
     }
-    for (const auto &value : values) {
-        if (!ChangeLog::setValue(settings.data(), value.first, value.second))
-            return false;
-    }
-    return true;
+    return ChangeLog::setValues(settings.data(), values);
 }
 
 bool removeClientRecord(const ClientConfig &config)

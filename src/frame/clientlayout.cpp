@@ -63,11 +63,7 @@ bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry
         values.append({QStringLiteral("Publisher"),
                        client.isChinese() ? QStringLiteral("萨沃克科技股份有限公司") : QStringLiteral("Sarvok")});
     values.append({QStringLiteral("DisplayIcon"), entry.displayIcon});
-    for (const auto &value : values) {
-        if (!ChangeLog::setValue(uninstall.data(), value.first, value.second))
-            return false;
-    }
-    return true;
+    return ChangeLog::setValues(uninstall.data(), values);
 }
 
 bool removeUninstallEntry(const ClientConfig &client)

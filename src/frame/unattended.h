@@ -39,8 +39,6 @@ public:
     // One JSON line, {"step":"extract","percent":37}, each time the percentage grows,
     // when --progress is given.
     static void progress(const char *step, int percent);
-    // The code a worker's error number stands for.
-    static Outcome codeOfUpdateError(int error);
 
 private:
     static int startLog(Program program, const QString &path, const QStringList &arguments);
