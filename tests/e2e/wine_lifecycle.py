@@ -71,12 +71,22 @@ class Wine:
     def reg(self, key, value=None):
         """A value's data, None when missing; without a value name, whether the key exists."""
         argv = ['reg', 'query', key] + (['/v', value] if value else [])
-        out = self.run(argv, self.box.root, 60)
-        if value is None:
-            return out.returncode == 0
-        for line in out.stdout.decode('utf-8', 'replace').splitlines():
+        # reg.exe answers 0 with the data or 1 with a message; anything else is Wine failing
+        # to run it, seen once in CI as a value read back empty: ask again.
+        for _ in range(3):
+            out = self.run(argv, self.box.root, 60)
+            found = self.parsed(out.stdout, value)
+            if (out.returncode == 0 and (value is None or found is not None)) \
+                    or (out.returncode == 1 and (out.stdout + out.stderr).strip()):
+                break
+            time.sleep(1)
+        return out.returncode == 0 if value is None else found
+
+    @staticmethod
+    def parsed(stdout, value):
+        for line in stdout.decode('utf-8', 'replace').splitlines():
             fields = re.split(r'\s{4}', line.strip(), maxsplit=2)
-            if len(fields) == 3 and fields[0].lower() == value.lower():
+            if value and len(fields) == 3 and fields[0].lower() == value.lower():
                 return fields[2]
         return None
 
