@@ -6,64 +6,20 @@
 //      where curl also fetches six at a time as the worker does;
 //  (c) peak resident memory downloading one and six 1 GiB files, against curl.
 //   bench_update [work dir]
-#include "updatestate.h"
+#include "benchsupport.h"
 #include "updatework.h"
 #include "versionfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace {
 
-double seconds(const QElapsedTimer &timer)
-{
-    return timer.nsecsElapsed() / 1e9;
-}
-
-void writeFile(const QString &path, qint64 size, QRandomGenerator &random)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    QByteArray chunk(int(qMin<qint64>(size, 1 << 20)), Qt::Uninitialized);
-    for (qint64 left = size; left > 0; left -= chunk.size()) {
-        random.fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
-        file.write(chunk.constData(), qMin<qint64>(left, chunk.size()));
-    }
-}
-
-// Peak resident memory of a child process, in MiB, and whether it ended with 0.
-double peakMiB(const QStringList &command, bool *ok)
-{
-    QList<QByteArray> bytes;
-    std::vector<char *> argv;
-    for (const QString &part : command)
-        bytes << part.toLocal8Bit();
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    struct rusage usage = {};
-    wait4(pid, &status, 0, &usage);
-    *ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return usage.ru_maxrss / 1024.0;
-}
+using namespace bench;
 
 // (a)
 void hashing(const QString &work)
@@ -91,134 +47,19 @@ void hashing(const QString &work)
                 reference, ours, reference / ours);
 }
 
-class Nginx
-{
-public:
-    explicit Nginx(const QString &root)
-    {
-        const QString conf = root + QStringLiteral("/nginx.conf");
-        QFile file(conf);
-        file.open(QIODevice::WriteOnly);
-        file.write(QStringLiteral(
-            "worker_processes 1; pid %1/nginx.pid; error_log %1/error.log; daemon off; %2\n"
-            "events { worker_connections 256; }\n"
-            "http { access_log off; sendfile on; tcp_nopush on; keepalive_requests 100000;\n"
-            "  client_body_temp_path %1/tmp; proxy_temp_path %1/tmp; fastcgi_temp_path %1/tmp;\n"
-            "  uwsgi_temp_path %1/tmp; scgi_temp_path %1/tmp;\n"
-            "  server { listen 127.0.0.1:%3; root %1/releases;\n"
-            "    location ~ getVersionFile.htm$ { try_files /$arg_version/version.xml =404; }\n"
-            "    location ~ getVersionStream.htm$ { try_files /$arg_version/$arg_path =404; } } }\n")
-                       .arg(root, geteuid() == 0 ? QStringLiteral("user root;") : QString())
-                       .arg(port)
-                       .toUtf8());
-        file.close();
-        QDir().mkpath(root + QStringLiteral("/tmp"));
-        process.start(QStringLiteral("/usr/sbin/nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), root});
-        process.waitForStarted();
-        // Running after half a second means it is listening (else it would have ended).
-        process.waitForFinished(500);
-    }
-    ~Nginx()
-    {
-        process.terminate();
-        process.waitForFinished();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    bool running() { return process.state() == QProcess::Running; }
-
-private:
-    int port = 20000 + QRandomGenerator::global()->bounded(20000);
-    QProcess process;
-};
-
-// Publishes a release of count files of size bytes each and returns its addresses.
-QStringList publish(const QString &root, const QString &version, int count, qint64 size, const QString &server)
-{
-    QRandomGenerator random(count);
-    QList<FileItem> items;
-    QStringList urls;
-    for (int i = 0; i < count; ++i) {
-        const QString dir = QStringLiteral("/d%1/").arg(i % 20);
-        const QString name = QStringLiteral("f%1.bin").arg(i);
-        const QString path = root + QStringLiteral("/releases/") + version + QStringLiteral("/files") + dir + name;
-        writeFile(path, size, random);
-        items.append({name, dir, UpdateWork::fileHash(path), QString()});
-        urls << server + QStringLiteral("/stream/getVersionStream.htm?path=files/") + dir + QLatin1Char('/') + name
-                    + QStringLiteral("&version=") + version;
-    }
-    QFile xml(root + QStringLiteral("/releases/") + version + QStringLiteral("/version.xml"));
-    xml.open(QIODevice::WriteOnly);
-    xml.write(writeVersionFile(version, server + QStringLiteral("/stream/"), {}, items));
-    return urls;
-}
-
-double curlFetch(const QStringList &urls, const QString &dir, bool parallel = false)
-{
-    QFile config(dir + QStringLiteral(".curl"));
-    config.open(QIODevice::WriteOnly);
-    for (int i = 0; i < urls.size(); ++i)
-        config.write(QStringLiteral("url = \"%1\"\noutput = \"%2/%3\"\n").arg(urls[i], dir).arg(i).toUtf8());
-    config.close();
-    QDir().mkpath(dir);
-    QElapsedTimer timer;
-    timer.start();
-    QStringList arguments{QStringLiteral("-s"), QStringLiteral("-K"), config.fileName()};
-    if (parallel)
-        arguments << QStringLiteral("--parallel") << QStringLiteral("--parallel-max") << QStringLiteral("6");
-    QProcess::execute(QStringLiteral("curl"), arguments);
-    return seconds(timer);
-}
-
-QStringList workerCommand(const QString &server, const QString &version, const QString &dir)
-{
-    return {QCoreApplication::applicationFilePath(), QStringLiteral("--worker"), server, version, dir};
-}
-
-double workerFetch(const QString &server, const QString &version, const QString &dir)
-{
-    QElapsedTimer timer;
-    timer.start();
-    bool ok = false;
-    peakMiB(workerCommand(server, version, dir), &ok);
-    if (!ok)
-        std::printf("    (the worker failed)\n");
-    return seconds(timer);
-}
-
-// A link with latency in front of nginx; its port, or 0.
-class LatencyLink
-{
-public:
-    LatencyLink(const QString &target, int delayMs)
-    {
-        process.start(QStringLiteral("python3"), {QStringLiteral(LATENCY_PROXY), target.section(QLatin1Char(':'), -1),
-                                                  QString::number(delayMs)});
-        if (process.waitForReadyRead(5000))
-            port = process.readLine().trimmed().toInt();
-    }
-    ~LatencyLink()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
-    int port = 0;
-
-private:
-    QProcess process;
-};
-
 // (b) over a 50 ms round trip: the waits overlap or they do not.
 void overLink(const QString &work, Nginx &nginx)
 {
-    LatencyLink link(nginx.url(), 25);
+    LatencyLink link(portOf(nginx.url()), 25);
     if (!link.port) {
         std::printf("(b) 50 ms link skipped: the latency proxy did not start\n");
         return;
     }
-    const QStringList urls = publish(work, QStringLiteral("linked"), 3000, 3000, link.url());
-    const double parallel = curlFetch(urls, work + QStringLiteral("/curl-linked-parallel"), true);
-    const double ours = workerFetch(link.url(), QStringLiteral("linked"), work + QStringLiteral("/worker-linked"));
+    const QString server = withPort(nginx.url(), link.port);
+    const QStringList urls = publish(work, QStringLiteral("linked"), 3000, 3000, server);
+    const double parallel = curlFetch(urls, work + QStringLiteral("/curl-linked-parallel"),
+                                      {QStringLiteral("--parallel"), QStringLiteral("--parallel-max"), QStringLiteral("6")});
+    const double ours = workerFetch(server, QStringLiteral("linked"), work + QStringLiteral("/worker-linked"));
     // Sequential curl pays every round trip: measured on a tenth and scaled, for scale only.
     const double sequential = 10 * curlFetch(urls.mid(0, 300), work + QStringLiteral("/curl-linked-sequential"));
     std::printf("(b) 3000 files of 3 KB, 50 ms link curl -Z6 %.3f s   worker %.3f s   ratio %.2f (goal <= 1.1)"
@@ -314,43 +155,13 @@ void downloads(const QString &work)
     bloatedVersionFile(work, nginx);
 }
 
-// The worker on its thread, as the updater runs it, downloading a whole release.
-int runWorker(const QString &server, const QString &version, const QString &dir)
-{
-    targetVersion = version;
-    oldDir = dir + QStringLiteral(".old");
-    newDir = dir;
-    // The worker finds its service in service.ini beside the program, here the benchmark.
-    QFile service(QCoreApplication::applicationDirPath() + QStringLiteral("/service.ini"));
-    service.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    service.write("[server]\nupdate=" + server.toUtf8() + "/cn\n");
-    service.close();
-    QThread thread;
-    auto *worker = new UpdateWork;
-    worker->moveToThread(&thread);
-    int result = 1;
-    QObject::connect(worker, &UpdateWork::pro, qApp, [&](int p) {
-        if (p == 100) {
-            result = 0;
-            qApp->quit();
-        }
-    });
-    QObject::connect(worker, &UpdateWork::error, qApp, [&](int) { qApp->quit(); });
-    thread.start();
-    QMetaObject::invokeMethod(worker, "start", Q_ARG(bool, false), Q_ARG(QString, QString()));
-    qApp->exec();
-    thread.quit();
-    thread.wait();
-    return result;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc == 5 && QByteArray(argv[1]) == "--worker")
-        return runWorker(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+    if (argc >= 5 && QByteArray(argv[1]) == "--worker")
+        return runWorker(app.arguments().mid(2));
     QTemporaryDir temporary;
     const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
     QDir().mkpath(work);

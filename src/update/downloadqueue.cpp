@@ -14,15 +14,16 @@
 #include <QtDebug>
 
 int DownloadQueue::parallelDefault = 6;
-int DownloadQueue::parallelHttp2 = 64;
+int DownloadQueue::parallelHttp2 = 100;
 qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
 qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
 namespace {
 
-// One read buffer per download in flight bounds the memory: 64 MiB in all at most.
+// One read buffer per download in flight bounds the memory: 6 MiB over HTTP/1.1, 25 MiB
+// over HTTP/2 at most.
 const qint64 readBufferSize = 1024 * 1024;
-const qint64 readBufferSizeHttp2 = 512 * 1024;
+const qint64 readBufferSizeHttp2 = 256 * 1024;
 // How often the free space below the new directory is looked at.
 const qint64 spaceCheckBytes = 16 * 1024 * 1024;
 
@@ -272,18 +273,24 @@ void DownloadQueue::finish(Job *job)
         loop->quit();
 }
 
-// On HTTP/2 a request costs no connection of its own: many go at once, each reading
-// through a smaller buffer.
 void DownloadQueue::noteProtocol(QNetworkReply *reply)
 {
-    if (http2 || !reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool())
+    if (!http2 && reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool())
+        useHttp2();
+}
+
+// On HTTP/2 a request costs no connection of its own: many go at once, each reading
+// through a smaller buffer.
+void DownloadQueue::useHttp2()
+{
+    if (http2)
         return;
     http2 = true;
     parallel = qMax(parallel, parallelHttp2);
     qDebug() << "downloads over HTTP/2";
     for (const std::shared_ptr<Job> &job : qAsConst(running))
         job->reply->setReadBufferSize(readBufferSizeHttp2);
-    while (!failed && !waiting.isEmpty() && running.size() < parallel)
+    while (!failed && !running.isEmpty() && !waiting.isEmpty() && running.size() < parallel)
         startNext();
 }
 

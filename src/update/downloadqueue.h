@@ -36,9 +36,13 @@ public:
     // or abort().
     bool run();
     void abort();
+    // The service is known to speak HTTP/2 (the version file came that way): start with
+    // parallelHttp2 rather than learn it from the first download.
+    void useHttp2();
 
     static int parallelDefault;
     // In flight at once once the service speaks HTTP/2: one connection carries them all.
+    // 100 is the least a server should allow; Qt queues what passes a lower limit.
     static int parallelHttp2;
     static qint64 maxUnpublishedBytes;
     static qint64 reserveBytes;

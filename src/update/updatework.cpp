@@ -139,6 +139,8 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
     }
     const QByteArray bytes = versionBytes + reply->readAll();
     versionBytes.clear();
+    if (reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool())
+        http2Url = reply->url();
     if (publicKey.isEmpty()) {
         useVersionFile(bytes);
         return;

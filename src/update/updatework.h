@@ -4,6 +4,7 @@
 #include "versionfile.h"
 
 #include <QObject>
+#include <QUrl>
 
 class DownloadQueue;
 class QNetworkAccessManager;
@@ -68,4 +69,5 @@ private:
     QByteArray versionBytes;  // the version file as far as it has come
     int hops = 0;             // redirects followed for the request under way
     QByteArray release;       // the version and the SHA-1 of its version file
+    QUrl http2Url;            // the version file's address when it came over HTTP/2
 };

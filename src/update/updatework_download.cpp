@@ -21,6 +21,11 @@ QString queryValue(const QString &value)
     return QString::fromLatin1(QUrl::toPercentEncoding(value, QByteArrayLiteral(" /!$'()*,;:@")));
 }
 
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.isValid() && a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
+}
+
 } // namespace
 
 void UpdateWork::downFile()
@@ -40,6 +45,10 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
 {
     DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers) { return get(url, -1, headers); },
                         newDir, DownloadQueue::parallelDefault);
+    // The manager keeps the version file's connection: files from the same origin go
+    // onto it at once.
+    if (sameOrigin(http2Url, QUrl(streamUrl)))
+        queue.useHttp2();
     for (const FileItem &item : items) {
         if (cancelled || !placeFile(item, section, &queue))
             return false;
