@@ -91,6 +91,12 @@ QString TstServing::startNginx()
         servers += QString(server).replace(QLatin1String("@LISTEN@"), listen).replace(QLatin1String("@TLS@"), tls)
                        .replace(QLatin1String("@ROOT@"), work + (listen.contains(QLatin1String("ssl")) ? "/https" : "/http"));
     }
+    // HTTP/2 in front of refserver: a body refserver cuts off reaches the client as a
+    // stream reset, its connection and the other streams going on.
+    servers += QStringLiteral("    server {\n        listen 127.0.0.1:%1 ssl http2;\n"
+                              "        ssl_certificate %2/good.pem; ssl_certificate_key %2/good.key;\n"
+                              "        location / { proxy_pass %3; }\n    }\n")
+                   .arg(httpPort + 3).arg(work, refserver->url());
     conf = conf.left(start) + servers + QStringLiteral("}\n");
     conf.replace(QLatin1String("@PREFIX@"), work);
     // The test reads what nginx answered (a 206 for a resumed download).
@@ -111,10 +117,10 @@ void TstServing::initTestCase()
     work = QDir::tempPath() + QStringLiteral("/serving");
     QDir().mkpath(work);
     makeCertificates();
-    const QString failure = startNginx();
-    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     refserver.reset(new RefServer(work + QStringLiteral("/refserver")));
     QVERIFY(refserver->isRunning());
+    const QString failure = startNginx();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
     // The test's own trust, never the product's: the authority it made.
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.addCaCertificates(QSslCertificate::fromPath(work + QStringLiteral("/ca.pem")));
@@ -147,6 +153,7 @@ void TstServing::update_data()
         QTest::addRow("%s-resumed", service) << service << "resumed" << "" << 0;
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
+    QTest::newRow("http2-stream-reset-mid-file") << "reset" << "cut" << "" << -2;
     // Every core busy: a sound update must not fail under load.
     QTest::newRow("http-special-names-under-load") << "http-loaded" << "special" << "" << 0;
     QTest::newRow("https-signed-under-load") << "https-loaded" << "signed" << "" << 0;
@@ -196,11 +203,12 @@ void TstServing::update()
     targetVersion = QStringLiteral("2.%1.0").arg(number);
     oldDir = work + QStringLiteral("/old");
     newDir = work + QStringLiteral("/new-%1").arg(number);
-    const QString base = service == QLatin1String("refserver") ? refserver->url()
+    const QString base = service == QLatin1String("reset")       ? QStringLiteral("https://127.0.0.1:%1").arg(httpPort + 3)
+                         : service == QLatin1String("refserver") ? refserver->url()
                          : service == QLatin1String("http")    ? QStringLiteral("http://127.0.0.1:%1").arg(httpPort)
                          : service == QLatin1String("https")   ? QStringLiteral("https://127.0.0.1:%1").arg(httpsPort)
                                                                : QStringLiteral("https://127.0.0.1:%1").arg(wrongHostPort);
-    const QString root = service == QLatin1String("refserver") ? work + "/refserver" : service == QLatin1String("http") ? work + "/http" : work + "/https";
+    const QString root = service == QLatin1String("refserver") || service == QLatin1String("reset") ? work + "/refserver" : service == QLatin1String("http") ? work + "/http" : work + "/https";
     const bool signedRelease = release.startsWith(QLatin1String("signed")) || release == QLatin1String("replayed")
                                || release == QLatin1String("other-client");
     UpdateWork::compiledKey = signedRelease ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
@@ -252,8 +260,11 @@ void TstServing::update()
     // Over TLS nginx offers HTTP/2, and the downloads share its one connection.
     if (service == QLatin1String("https") && code == 0)
         QTest::ignoreMessage(QtDebugMsg, "downloads over HTTP/2");
+    if (release == QLatin1String("cut"))
+        refserver->addFault(QStringLiteral("cut"), QStringLiteral("3"), QStringLiteral("client.exe"), 1);
     const int logged = fileBytes(work + "/access.log").size();
     QCOMPARE(run(base, third), code);
+    refserver->clearFaults();
     // What nginx answered: each file itself (no redirect), over HTTP/2 where offered.
     const QByteArray answers = fileBytes(work + "/access.log").mid(logged);
     if (release == QLatin1String("resumed") && service != QLatin1String("refserver"))
@@ -262,6 +273,12 @@ void TstServing::update()
     if (service == QLatin1String("https") && code == 0)
         QVERIFY2(!answers.contains("HTTP/1.1\""), answers.constData());
     UpdateWork::compiledKey.clear();
+    if (release == QLatin1String("cut")) {
+        // The file never takes its name; what came stays as a part to go on with.
+        QVERIFY(!QFileInfo::exists(newDir + "/client.exe"));
+        QVERIFY(QByteArray("client").startsWith(fileBytes(newDir + "/client.exe.part")));
+        return;
+    }
     if (code != 0) {
         QVERIFY(!QFileInfo::exists(newDir));
         return;
