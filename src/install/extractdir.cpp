@@ -1,6 +1,7 @@
 #include "extractdir.h"
 
 #include "changelog.h"
+#include "entrywriter.h"
 #include "safepath.h"
 
 #include <quazip/quazip.h>
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 #include <QTextCodec>
 
 #include <memory>
@@ -22,32 +22,6 @@ namespace {
 const qint64 copyBufferSize = 256 * 1024;
 
 const quint16 utf8NameFlag = 0x800;
-
-// Creates directories, remembering those already made: one mkpath per directory
-// rather than one per file keeps archives of many small files fast. Earlier installs
-// opened the product folder to every user, so a link planted there is never followed.
-class DirMaker
-{
-public:
-    explicit DirMaker(const QString &root)
-        : root(root)
-    {
-    }
-
-    bool make(const QString &path)
-    {
-        if (made.contains(path))
-            return true;
-        if (!linkOnTheWay(root, path).isEmpty() || !ChangeLog::makePath(path))
-            return false;
-        made.insert(path);
-        return true;
-    }
-
-private:
-    QString root;
-    QSet<QString> made;
-};
 
 // The name as its maker meant it: UTF-8 when the entry says so or its bytes are valid
 // UTF-8, else GBK, the code page of the machines that make our packages. The archive is
@@ -64,53 +38,20 @@ QString decodedName(const QuaZipFileInfo64 &info, QByteArray *raw)
     return state.invalidChars == 0 ? utf8 : QTextCodec::codecForName("GBK")->toUnicode(*raw);
 }
 
-bool copyEntry(QuaZipFile &in, QFile &out, QByteArray &buffer)
-{
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return in.getZipError() == UNZ_OK;
-        if (out.write(buffer.constData(), n) != n)
-            return false;
-    }
-}
-
-bool extractFile(QuaZip &zip, const QString &target, QByteArray &buffer)
+// Inflates one file's bytes into the writer; false when they are damaged (closing the
+// entry checks its CRC) or the writer failed.
+bool readEntry(QuaZip &zip, EntryWriter &writer, QByteArray &buffer)
 {
     QuaZipFile in(&zip);
     if (!in.open(QIODevice::ReadOnly))
         return false;
-    QFile out(target);
-    if (QFileInfo(target).isSymbolicLink() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool ok = copyEntry(in, out, buffer);
-    out.close();
-    // Closing the entry checks its CRC: altered data fails here.
-    in.close();
-    ok = ok && out.error() == QFileDevice::NoError && in.getZipError() == UNZ_OK;
-    if (!ok)
-        out.remove();
-    return ok;
-}
-
-bool extractEntry(QuaZip &zip, const QuaZipFileInfo64 &info, const QString &target, DirMaker &dirs,
-                  QByteArray &buffer)
-{
-    const bool isDir = info.name.endsWith(QLatin1Char('/'));
-    if (isDir ? !dirs.make(target) : !dirs.make(QFileInfo(target).absolutePath()))
-        return false;
-    if (!isDir) {
-        const bool written = extractFile(zip, target, buffer);
-        ChangeLog::record("write", "file", target, written);
-        if (!written)
+    for (qint64 n; (n = in.read(buffer.data(), buffer.size())) != 0;) {
+        if (n < 0 || writer.failed())
             return false;
+        writer.append(QByteArray(buffer.constData(), int(n)));
     }
-    const QFile::Permissions permissions = info.getPermissions();
-    if (permissions != 0)
-        QFile::setPermissions(target, permissions);
-    return true;
+    in.close();
+    return in.getZipError() == UNZ_OK;
 }
 
 void removeFiles(const QStringList &paths)
@@ -159,10 +100,11 @@ QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier
     if (!zip->goToFirstFile())
         return QStringList();
 
-    QStringList extracted;
-    DirMaker dirs(QDir(dir).absolutePath());
+    EntryWriter writer(QDir(dir).absolutePath(), notifier);
+    writer.start();
     QHash<QString, QByteArray> rawNameOf;  // target -> the entry name that wrote it
     QByteArray buffer(copyBufferSize, Qt::Uninitialized);
+    bool ok = true;
     do {
         QuaZipFileInfo64 info;
         QByteArray raw;
@@ -171,21 +113,24 @@ QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier
         const QString target = raw.isEmpty() ? QString() : entryTarget(dir, info.name);
         // Two names that decode to one file would leave one of them unseen.
         const bool clash = rawNameOf.contains(target) && rawNameOf.value(target) != raw;
-        if (target.isEmpty() || clash || !extractEntry(*zip, info, target, dirs, buffer)) {
-            removeFiles(extracted);
-            return QStringList();
+        if (target.isEmpty() || clash) {
+            ok = false;
+            break;
         }
+        const bool isDir = info.name.endsWith(QLatin1Char('/'));
+        writer.begin(target, info.name, isDir, info.getPermissions());
+        ok = isDir || readEntry(*zip, writer, buffer);
+        writer.end(ok);
         rawNameOf.insert(target, raw);
-        extracted.append(target);
-        notifier->setObjectName(info.name);
-    } while (zip->goToNextFile());
+    } while (ok && !writer.failed() && zip->goToNextFile());
 
     // The walk also ends on a damaged central directory, which leaves an error behind.
-    const bool walked = zip->getZipError() == UNZ_OK;
+    ok = ok && zip->getZipError() == UNZ_OK;
     zip->close();
-    if (!walked || zip->getZipError() != UNZ_OK) {
-        removeFiles(extracted);
+    ok = writer.finish() && ok && zip->getZipError() == UNZ_OK;
+    if (!ok) {
+        removeFiles(writer.written());
         return QStringList();
     }
-    return extracted;
+    return writer.written();
 }

@@ -1,4 +1,5 @@
 #include "archive.h"
+#include "entrywriter.h"
 #include "extractdir.h"
 
 #include <QDir>
@@ -66,6 +67,8 @@ private:
 
 void TstExtractDir::init()
 {
+    // The reader waits for the writer after every few bytes: a lost wake-up hangs here.
+    EntryWriter::maxQueuedBytes = 4;
     tmp.reset(new QTemporaryDir);
     zipPath = tmp->filePath(QStringLiteral("files.zip"));
     dest = tmp->filePath(QStringLiteral("out/NimbraPVX/2.1.0.07042"));
