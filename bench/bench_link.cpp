@@ -4,8 +4,11 @@
 //      over HTTP/2 64 at a time;
 //  (f) the same files through the template's query addresses and by their static paths;
 //  (g) 200 files of 512 KB: the worker against curl over HTTP/2, and its peak memory;
-//  (h) on loopback, 3,000 files of 3 KB over HTTP/2 against curl one at a time.
-//   bench_link [work dir]
+//  (h) on loopback, 3,000 files of 3 KB over HTTP/2 against curl one at a time;
+//  (j) on loopback, one 1 GiB file over HTTP/2 and its peak memory;
+//  (i) 60 files of 64 KB over a 48 KB/s link: so many streams in flight that each got
+//      less than the speed floor (30 KiB in 30 s) would fail the update.
+//   bench_link [work dir [letters]]   (letters: only those figures, for example "gj")
 #include "benchsupport.h"
 
 #include <QCoreApplication>
@@ -68,6 +71,30 @@ void loopback(const QString &work, const Nginx &nginx)
                 sequential, ours, ours / sequential);
 }
 
+void hugeFile(const QString &work, const Nginx &nginx)
+{
+    publish(work, QStringLiteral("huge"), 1, qint64(1) << 30, nginx.tlsUrl());
+    double peak = 0;
+    const double ours = workerFetch(nginx.tlsUrl(), QStringLiteral("huge"), work + QStringLiteral("/worker-huge"), &peak, nginx.ca());
+    std::printf("(j) loopback, one 1 GiB file over h2   worker %.2f s   peak RSS %.0f MiB (goal <= 64)\n", ours, peak);
+    QDir(work + QStringLiteral("/worker-huge")).removeRecursively();
+    QDir(work + QStringLiteral("/releases/huge")).removeRecursively();
+}
+
+void slowLink(const QString &work, const Nginx &nginx)
+{
+    const qint64 rate = 48 * 1000;
+    LatencyLink slow(portOf(nginx.slowTlsUrl()), 25, rate);
+    const QString server = withPort(nginx.slowTlsUrl(), slow.port);
+    publish(work, QStringLiteral("slow"), 60, 64 * 1000, server);
+    bool ok = false;
+    QElapsedTimer timer;
+    timer.start();
+    peakMiB(workerCommand(server, QStringLiteral("slow"), work + QStringLiteral("/worker-slow"), nginx.ca()), &ok);
+    std::printf("(i) 60 files of 64 KB over a 48 KB/s link   the link's own time %.0f s   worker %.1f s, %s\n",
+                60 * 64 * 1000.0 / rate, seconds(timer), ok ? "done" : "FAILED");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -89,8 +116,16 @@ int main(int argc, char *argv[])
         return 0;
     }
     const QString server = withPort(nginx.tlsUrl(), link.port);
-    smallFiles(work, nginx, server);
-    largeFiles(work, nginx, server);
-    loopback(work, nginx);
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("efghji");
+    if (only.contains(QLatin1Char('e')) || only.contains(QLatin1Char('f')))
+        smallFiles(work, nginx, server);
+    if (only.contains(QLatin1Char('g')))
+        largeFiles(work, nginx, server);
+    if (only.contains(QLatin1Char('h')))
+        loopback(work, nginx);
+    if (only.contains(QLatin1Char('j')))
+        hugeFile(work, nginx);
+    if (only.contains(QLatin1Char('i')))
+        slowLink(work, nginx);
     return 0;
 }

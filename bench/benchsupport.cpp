@@ -77,6 +77,10 @@ Nginx::Nginx(const QString &root)
                  .replace(QLatin1String("@TLS@"), QString())
            + QString(server).replace(QLatin1String("@LISTEN@"), QStringLiteral("127.0.0.1:%1 ssl http2").arg(port + 1))
                  .replace(QLatin1String("@TLS@"), tls)
+           // A small send buffer, as before a slow link: what the server has sent is what
+           // the link carries, not megabytes queued on loopback.
+           + QString(server).replace(QLatin1String("@LISTEN@"), QStringLiteral("127.0.0.1:%1 ssl http2 sndbuf=16k").arg(port + 2))
+                 .replace(QLatin1String("@TLS@"), tls)
            + QStringLiteral("}\n");
     conf.replace(QLatin1String("@ROOT@"), root + QStringLiteral("/releases")).replace(QLatin1String("@PREFIX@"), root);
     if (geteuid() == 0)
@@ -109,6 +113,11 @@ QString Nginx::tlsUrl() const
     return QStringLiteral("https://127.0.0.1:%1").arg(port + 1);
 }
 
+QString Nginx::slowTlsUrl() const
+{
+    return QStringLiteral("https://127.0.0.1:%1").arg(port + 2);
+}
+
 QString Nginx::ca() const
 {
     return root + QStringLiteral("/tls.pem");
@@ -119,9 +128,10 @@ bool Nginx::running()
     return process.state() == QProcess::Running;
 }
 
-LatencyLink::LatencyLink(int targetPort, int delayMs)
+LatencyLink::LatencyLink(int targetPort, int delayMs, qint64 bytesPerSecond)
 {
-    process.start(QStringLiteral("python3"), {QStringLiteral(LATENCY_PROXY), QString::number(targetPort), QString::number(delayMs)});
+    process.start(QStringLiteral("python3"), {QStringLiteral(LATENCY_PROXY), QString::number(targetPort), QString::number(delayMs),
+                                              QString::number(bytesPerSecond)});
     if (process.waitForReadyRead(5000))
         port = process.readLine().trimmed().toInt();
 }
@@ -156,7 +166,7 @@ QStringList publish(const QString &root, const QString &version, int count, qint
         const QString path = root + QStringLiteral("/releases/") + version + QStringLiteral("/files") + dir + name;
         if (!QFileInfo::exists(path))
             writeFile(path, size, random);
-        items.append({name, dir, UpdateWork::fileHash(path), QString()});
+        items.append({name, dir, UpdateWork::fileHash(path), QString(), size});
         urls << (addresses == Addresses::Static
                      ? server + QLatin1Char('/') + version + QStringLiteral("/files") + dir + name
                      : server + QStringLiteral("/stream/getVersionStream.htm?path=files/") + dir + QLatin1Char('/') + name

@@ -17,8 +17,8 @@ void writeFile(const QString &path, qint64 size, QRandomGenerator &random);
 // Peak resident memory of a child process, in MiB, and whether it ended with 0.
 double peakMiB(const QStringList &command, bool *ok);
 
-// nginx with tools/publish/nginx.conf on two listeners: http, and https with HTTP/2
-// and a certificate for 127.0.0.1 that ca() trusts; root/releases is the publish root.
+// nginx with tools/publish/nginx.conf on three listeners: http, and twice https with
+// HTTP/2 and a certificate for 127.0.0.1 that ca() trusts; root/releases is the publish root.
 class Nginx
 {
 public:
@@ -26,6 +26,7 @@ public:
     ~Nginx();
     QString url() const;
     QString tlsUrl() const;
+    QString slowTlsUrl() const;  // the same with a small send buffer
     QString ca() const;
     bool running();
 
@@ -35,11 +36,12 @@ private:
     QProcess process;
 };
 
-// A link with a round trip of twice delayMs in front of a local port (latencyproxy.py).
+// A link with a round trip of twice delayMs in front of a local port (latencyproxy.py),
+// carrying at most bytesPerSecond towards the client when that is not 0.
 class LatencyLink
 {
 public:
-    LatencyLink(int targetPort, int delayMs);
+    LatencyLink(int targetPort, int delayMs, qint64 bytesPerSecond = 0);
     ~LatencyLink();
     int port = 0;
 

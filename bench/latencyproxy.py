@@ -1,18 +1,35 @@
 #!/usr/bin/env python3
 """A link with latency for the benchmarks: forwards TCP connections from 127.0.0.1:PORT to
 a target and holds every chunk for DELAY milliseconds in each direction, so a request and
-its answer cost one round trip of 2 x DELAY. Prints its port, then serves until killed.
+its answer cost one round trip of 2 x DELAY. With BYTES_PER_SECOND, what flows towards
+the client shares a link of that capacity. Prints its port, then serves until killed.
 
-  latencyproxy.py TARGET_PORT DELAY_MS
+  latencyproxy.py TARGET_PORT DELAY_MS [BYTES_PER_SECOND]
 """
 import asyncio
+import socket
 import sys
 
 
-async def pipe(reader, writer, delay):
-    """Chunks leave in order, each delay after it arrived: latency, not a bandwidth cap."""
+class Link:
+    """The capacity all connections share in one direction; none when rate is 0."""
+
+    def __init__(self, rate):
+        self.rate, self.free_at = rate, 0.0
+
+    def due(self, arrival, size):
+        if not self.rate:
+            return arrival
+        start = max(arrival, self.free_at)
+        self.free_at = start + size / self.rate
+        return self.free_at
+
+
+async def pipe(reader, writer, delay, link=None):
+    """Chunks leave in order, each delay after it arrived (and after the link carried it)."""
     loop = asyncio.get_running_loop()
-    queue = asyncio.Queue()
+    # A slow link holds little: the sender then waits, as it would behind a real one.
+    queue = asyncio.Queue(maxsize=4 if link and link.rate else 0)
 
     async def send():
         while True:
@@ -26,8 +43,9 @@ async def pipe(reader, writer, delay):
     sender = asyncio.create_task(send())
     try:
         while True:
-            data = await reader.read(65536)
-            await queue.put((loop.time() + delay, data or None))
+            data = await reader.read(16384 if link else 65536)
+            arrival = loop.time() + delay
+            await queue.put((link.due(arrival, len(data)) if link and data else arrival, data or None))
             if not data:
                 break
         await sender
@@ -39,6 +57,7 @@ async def pipe(reader, writer, delay):
 
 async def main():
     target, delay = int(sys.argv[1]), int(sys.argv[2]) / 1000.0
+    downstream = Link(int(sys.argv[3]) if len(sys.argv) > 3 else 0)
 
     async def connection(client_reader, client_writer):
         try:
@@ -46,7 +65,10 @@ async def main():
         except OSError:
             client_writer.close()
             return
-        await asyncio.gather(pipe(client_reader, server_writer, delay), pipe(server_reader, client_writer, delay))
+        if downstream.rate:
+            server_writer.get_extra_info('socket').setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+        await asyncio.gather(pipe(client_reader, server_writer, delay),
+                             pipe(server_reader, client_writer, delay, downstream))
 
     server = await asyncio.start_server(connection, '127.0.0.1', 0)
     print(server.sockets[0].getsockname()[1], flush=True)

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "partialfile.h"
 #include "redirect.h"
+#include "replyguard.h"
 #include "safepath.h"
 
 #include <QDir>
@@ -15,15 +16,17 @@
 
 int DownloadQueue::parallelDefault = 6;
 int DownloadQueue::parallelHttp2 = 100;
+qint64 DownloadQueue::http2MaxFileBytes = 1024 * 1024;
+qint64 DownloadQueue::http2BudgetBytes = 32 * 1024 * 1024;
+qint64 DownloadQueue::http2StartBytes = 8 * 1024 * 1024;
 qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
 qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
 namespace {
 
-// One read buffer per download in flight bounds the memory: 6 MiB over HTTP/1.1, 25 MiB
-// over HTTP/2 at most.
+// One read buffer per download in flight bounds the memory over HTTP/1.1. Qt 5.15 reads an
+// HTTP/2 stream whatever the buffer, so there the files' own sizes bound it.
 const qint64 readBufferSize = 1024 * 1024;
-const qint64 readBufferSizeHttp2 = 256 * 1024;
 // How often the free space below the new directory is looked at.
 const qint64 spaceCheckBytes = 16 * 1024 * 1024;
 
@@ -54,6 +57,10 @@ struct DownloadQueue::Job
     bool resumed = false;    // this reply continues a part on disk
     bool wholeTried = false; // a part that proved wrong was fetched whole once
     bool proven = false;     // the body broke a rule: nothing of it is worth keeping
+
+    // Small enough to share one HTTP/2 connection with many others: what Qt holds of it
+    // is bounded by its published size.
+    bool small() const { return size >= 0 && size <= http2MaxFileBytes; }
 
     // The file's whole length as this answer gives it: a 206's Content-Range total, a
     // direct 200's Content-Length (a redirected reply may keep the first answer's).
@@ -147,8 +154,7 @@ void DownloadQueue::add(const QString &url, const QString &path, const QString &
 
 bool DownloadQueue::run()
 {
-    while (!failed && !waiting.isEmpty() && running.size() < parallel)
-        startNext();
+    fill();
     if (!running.isEmpty()) {
         QEventLoop nested;
         loop = &nested;
@@ -182,9 +188,9 @@ void DownloadQueue::release(QNetworkReply *reply)
     QMetaObject::invokeMethod(this, [reply] { delete reply; }, Qt::QueuedConnection);
 }
 
-void DownloadQueue::startNext()
+void DownloadQueue::startNext(int index)
 {
-    std::shared_ptr<Job> job = waiting.takeFirst();
+    std::shared_ptr<Job> job = waiting.takeAt(index);
     ChangeLog::makePath(QFileInfo(job->path).absolutePath());
     job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
     if (!linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->part->open()) {
@@ -229,12 +235,16 @@ void DownloadQueue::request(Job *job, const QString &url)
     if (job->resumed)
         headers = {{"Range", "bytes=" + QByteArray::number(job->part->size()) + '-'}, {"If-Range", job->part->validator()}};
     job->answered = false;
-    job->reply = get(url, headers);
-    job->reply->setReadBufferSize(http2 ? readBufferSizeHttp2 : readBufferSize);
+    job->reply = get(url, headers, job->small());
+    job->reply->setReadBufferSize(readBufferSize);
     connect(job->reply, &QNetworkReply::metaDataChanged, this, [this, job] { noteProtocol(job->reply); });
     connect(job->reply, &QNetworkReply::readyRead, this, [this, job] {
+        // Aborting ends the job at once; noting the bytes may put it back to wait.
+        const qint64 before = job->part->size();
         if (!job->take(root))
             job->reply->abort();
+        else
+            noteBytes(job->part->size() - before);
     });
     connect(job->reply, &QNetworkReply::finished, this, [this, job] { finish(job); });
 }
@@ -267,8 +277,7 @@ void DownloadQueue::finish(Job *job)
     }
     job->reply->disconnect(this);
     release(job->reply);
-    while (!failed && !waiting.isEmpty() && running.size() < parallel)
-        startNext();
+    fill();
     if (running.isEmpty() && loop)
         loop->quit();
 }
@@ -279,19 +288,96 @@ void DownloadQueue::noteProtocol(QNetworkReply *reply)
         useHttp2();
 }
 
-// On HTTP/2 a request costs no connection of its own: many go at once, each reading
-// through a smaller buffer.
+// On HTTP/2 a small file's request costs no connection of its own: many go at once.
 void DownloadQueue::useHttp2()
 {
     if (http2)
         return;
     http2 = true;
-    parallel = qMax(parallel, parallelHttp2);
     qDebug() << "downloads over HTTP/2";
+    if (!running.isEmpty())
+        fill();
+}
+
+// Starts downloads while they fit: over HTTP/1.1 (before HTTP/2 is known, and for large
+// files) `parallel` at a time; small files over HTTP/2 up to parallelHttp2, as much as
+// the budget leaves (always one).
+void DownloadQueue::fill()
+{
+    int overHttp1 = 0;
+    int shared = 0;
+    qint64 budget = http2Budget() - http2Outstanding();
     for (const std::shared_ptr<Job> &job : qAsConst(running))
-        job->reply->setReadBufferSize(readBufferSizeHttp2);
-    while (!failed && !running.isEmpty() && !waiting.isEmpty() && running.size() < parallel)
-        startNext();
+        http2 && job->small() ? ++shared : ++overHttp1;
+    for (int i = 0; i < waiting.size() && !failed && shared < parallelHttp2;) {
+        const Job &job = *waiting[i];
+        const bool small = http2 && job.small();
+        if (small ? shared > 0 && job.size > budget : overHttp1 >= parallel) {
+            if (overHttp1 >= parallel && budget <= 0)
+                break;
+            ++i;
+            continue;
+        }
+        small ? (budget -= job.size, ++shared) : ++overHttp1;
+        startNext(i);
+    }
+}
+
+// What the small downloads over HTTP/2 still have to receive: no more than Qt may hold
+// of them.
+qint64 DownloadQueue::http2Outstanding() const
+{
+    qint64 bytes = 0;
+    for (const std::shared_ptr<Job> &job : qAsConst(running)) {
+        if (http2 && job->small())
+            bytes += job->size - job->part->size();
+    }
+    return bytes;
+}
+
+// Streams share the link, and each must keep above the speed floor: what is asked for at
+// once is what the link carries in half the floor's window at the rate measured since the
+// first byte came (http2StartBytes before that), and never more than http2BudgetBytes.
+qint64 DownloadQueue::http2Budget() const
+{
+    const qint64 elapsed = rateClock.isValid() ? rateClock.elapsed() : 0;
+    if (elapsed < 20)
+        return http2StartBytes;
+    return qMin(http2BudgetBytes, received * ReplyGuard::windowMs / 2 / elapsed);
+}
+
+void DownloadQueue::noteBytes(qint64 bytes)
+{
+    received += qMax<qint64>(0, bytes);
+    if (received > 0 && !rateClock.isValid())
+        rateClock.start();
+    // Looked at often against the floor's window: four times a second at 30 s.
+    if (!http2 || rateClock.elapsed() - lastLook < ReplyGuard::windowMs / 120)
+        return;
+    lastLook = rateClock.elapsed();
+    // A link slower than the first guess: the newest beyond the budget go back to wait,
+    // their parts kept to go on with.
+    const qint64 budget = http2Budget();
+    qint64 outstanding = http2Outstanding();
+    for (int i = running.size() - 1; i >= 0 && outstanding > budget; --i) {
+        Job *job = running[i].get();
+        if (job->small() && running.size() > 1) {
+            outstanding -= job->size - job->part->size();
+            putBack(running.takeAt(i));
+        }
+    }
+    fill();
+}
+
+void DownloadQueue::putBack(std::shared_ptr<Job> job)
+{
+    qDebug() << "later:" << job->url;
+    job->reply->disconnect(this);
+    job->reply->abort();
+    job->part->keep();
+    release(job->reply);
+    job->reply = nullptr;
+    waiting.prepend(std::move(job));
 }
 
 std::shared_ptr<DownloadQueue::Job> DownloadQueue::take(Job *job)

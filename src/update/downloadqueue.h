@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPair>
 #include <QObject>
@@ -12,7 +13,8 @@
 class QEventLoop;
 class QNetworkReply;
 
-// Downloads of one update run, up to `parallel` at a time: each streamed to a temporary
+// Downloads of one update run, up to `parallel` at a time; once the service speaks HTTP/2,
+// small files many more on its one connection (see fill()): each streamed to a temporary
 // file beside its target and hashed on the way, and given the target's name only when its
 // length and SHA-1 (when one is expected) match; one cut off on the way stays as a part
 // (PartialFile) that the next attempt continues with a range request. A body is bounded: by the size the
@@ -25,7 +27,8 @@ class DownloadQueue : public QObject
 
 public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
-    using Get = std::function<QNetworkReply *(const QString &url, const Headers &headers)>;
+    // http2: the request may go over HTTP/2.
+    using Get = std::function<QNetworkReply *(const QString &url, const Headers &headers, bool http2)>;
 
     DownloadQueue(Get get, QString root, int parallel);
     ~DownloadQueue() override;
@@ -36,21 +39,32 @@ public:
     // or abort().
     bool run();
     void abort();
-    // The service is known to speak HTTP/2 (the version file came that way): start with
-    // parallelHttp2 rather than learn it from the first download.
+    // The service speaks HTTP/2: learnt from the first download, or told when the version
+    // file came that way.
     void useHttp2();
 
     static int parallelDefault;
     // In flight at once once the service speaks HTTP/2: one connection carries them all.
     // 100 is the least a server should allow; Qt queues what passes a lower limit.
     static int parallelHttp2;
+    // Files up to this published size go over HTTP/2, larger and unsized ones over
+    // HTTP/1.1, whose read buffer bounds what Qt holds; the sizes of those in flight over
+    // HTTP/2 stay within the budget.
+    static qint64 http2MaxFileBytes;
+    static qint64 http2BudgetBytes;
+    static qint64 http2StartBytes;
     static qint64 maxUnpublishedBytes;
     static qint64 reserveBytes;
 
 private:
     struct Job;
-    void startNext();
+    void startNext(int index);
     void noteProtocol(QNetworkReply *reply);
+    void fill();
+    qint64 http2Outstanding() const;
+    qint64 http2Budget() const;
+    void noteBytes(qint64 bytes);
+    void putBack(std::shared_ptr<Job> job);
     void request(Job *job, const QString &url);
     void finish(Job *job);
     std::shared_ptr<Job> take(Job *job);
@@ -63,6 +77,9 @@ private:
     QString root;  // nothing is written through a link below it
     int parallel;
     bool http2 = false;
+    qint64 received = 0;     // bytes of every download so far
+    QElapsedTimer rateClock; // since the first of them came
+    qint64 lastLook = -1000; // when the budget was last compared with what is in flight
     QList<std::shared_ptr<Job>> waiting;
     QList<std::shared_ptr<Job>> running;
     QEventLoop *loop = nullptr;

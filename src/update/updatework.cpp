@@ -71,9 +71,11 @@ QString UpdateWork::fileHash(const QString &path)
     return hash.hexDigest();
 }
 
-QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes, const QList<QPair<QByteArray, QByteArray>> &headers)
+QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes, const QList<QPair<QByteArray, QByteArray>> &headers,
+                               bool http2)
 {
     QNetworkRequest request = timedRequest(url, inactivityTimeoutMs);
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, http2);
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
     QNetworkReply *reply = manager->get(request);

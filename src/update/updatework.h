@@ -52,7 +52,8 @@ private:
     bool fetchAll(const QList<FileItem> &items, const QString &section);
     bool placeFile(const FileItem &item, const QString &section, DownloadQueue *queue);
     QString fileAddress(const QString &section, const FileItem &item) const;
-    QNetworkReply *get(const QString &url, qint64 maxBytes = -1, const QList<QPair<QByteArray, QByteArray>> &headers = {});
+    QNetworkReply *get(const QString &url, qint64 maxBytes = -1, const QList<QPair<QByteArray, QByteArray>> &headers = {},
+                       bool http2 = true);
     static bool isAcceptable(const VersionFile &file);
     bool answersRequest(const VersionFile &file) const;
 

@@ -43,7 +43,8 @@ void UpdateWork::downFile()
 // Places every file: kept or copied at once, downloaded several at a time.
 bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
 {
-    DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers) { return get(url, -1, headers); },
+    DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers,
+                               bool http2) { return get(url, -1, headers, http2); },
                         newDir, DownloadQueue::parallelDefault);
     // The manager keeps the version file's connection: files from the same origin go
     // onto it at once.

@@ -1,5 +1,6 @@
 #include "peresources.h"
 #include "refserver.h"
+#include "replyguard.h"
 #include "sandbox.h"
 #include "updatestate.h"
 #include "updatework.h"
@@ -154,6 +155,8 @@ void TstServing::update_data()
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
     QTest::newRow("http2-stream-reset-mid-file") << "reset" << "cut" << "" << -2;
+    // A budget so small that every look puts streams back to wait: each goes on from its part.
+    QTest::newRow("http2-streams-put-back") << "https" << "many" << "" << 0;
     // Every core busy: a sound update must not fail under load.
     QTest::newRow("http-special-names-under-load") << "http-loaded" << "special" << "" << 0;
     QTest::newRow("https-signed-under-load") << "https-loaded" << "signed" << "" << 0;
@@ -217,6 +220,13 @@ void TstServing::update()
     if (release == QLatin1String("special") || release == QLatin1String("signed"))
         files = {{"bin/e f.dll", "blank"}, {QStringLiteral("渲染/云.dll"), "cjk"}, {"libstdc++-6.dll", "plus"},
                  {"a&b.dll", "amp"}, {"c#d.dll", "hash"}, {"50%.dll", "percent"}};
+    if (release == QLatin1String("many")) {
+        for (int i = 0; i < 24; ++i) {
+            QByteArray bytes(200 * 1024, Qt::Uninitialized);
+            QRandomGenerator(i).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+            files.insert(QStringLiteral("d%1/f%2.bin").arg(i % 3).arg(i), bytes);
+        }
+    }
     const QString tree = work + QStringLiteral("/trees/%1").arg(number);
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         sandbox::writeFile(tree + "/" + it.key(), it.value());
@@ -263,7 +273,16 @@ void TstServing::update()
     if (release == QLatin1String("cut"))
         refserver->addFault(QStringLiteral("cut"), QStringLiteral("3"), QStringLiteral("client.exe"), 1);
     const int logged = fileBytes(work + "/access.log").size();
-    QCOMPARE(run(base, third), code);
+    const int windowMs = ReplyGuard::windowMs;
+    const qint64 floorBytes = ReplyGuard::minBytesPerWindow;
+    if (release == QLatin1String("many")) {
+        ReplyGuard::windowMs = 1;
+        ReplyGuard::minBytesPerWindow = 0;
+    }
+    const int result = run(base, third);
+    ReplyGuard::windowMs = windowMs;
+    ReplyGuard::minBytesPerWindow = floorBytes;
+    QCOMPARE(result, code);
     refserver->clearFaults();
     // What nginx answered: each file itself (no redirect), over HTTP/2 where offered.
     const QByteArray answers = fileBytes(work + "/access.log").mid(logged);
