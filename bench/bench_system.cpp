@@ -5,6 +5,8 @@
 //   bench_system BIN_DIR [work dir]
 #include "basewidget.h"
 
+#include "registry.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,22 +31,32 @@ void makeTree(const QString &root, int files)
     }
 }
 
-// (d): both trees exist before either goes, so neither pays for the other's deletion.
+// (d): both trees exist before either goes, so neither pays for the other's deletion;
+// the best of three rounds, the order alternating.
 void deletion(const QString &work)
 {
-    const QString a = work + QStringLiteral("/rm/NimbraPVX/tree"), b = work + QStringLiteral("/del/NimbraPVX/tree");
-    makeTree(a, 20000);
-    makeTree(b, 20000);
-    QElapsedTimer timer;
-    timer.start();
-    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), a});
-    const double rm = timer.nsecsElapsed() / 1e9;
+    double rm = 1e9, ours = 1e9;
+    bool left = false;
     BaseWidget helpers;
-    timer.restart();
-    helpers.veryDel(b);
-    const double ours = timer.nsecsElapsed() / 1e9;
+    for (int round = 0; round < 3; ++round) {
+        const QString a = work + QStringLiteral("/rm/NimbraPVX/tree"), b = work + QStringLiteral("/del/NimbraPVX/tree");
+        makeTree(a, 20000);
+        makeTree(b, 20000);
+        for (int step = 0; step < 2; ++step) {
+            QElapsedTimer timer;
+            timer.start();
+            if ((step + round) % 2 == 0) {
+                QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), a});
+                rm = qMin(rm, timer.nsecsElapsed() / 1e9);
+            } else {
+                helpers.veryDel(b);
+                ours = qMin(ours, timer.nsecsElapsed() / 1e9);
+            }
+        }
+        left = left || QFileInfo::exists(b);
+    }
     std::printf("(d) delete 20000 files             rm -rf %.3f s   veryDel %.3f s   ratio %.2f (goal <= 1.1)%s\n", rm, ours,
-                ours / rm, QFileInfo::exists(b) ? "  (tree left!)" : "");
+                ours / rm, left ? "  (tree left!)" : "");
 }
 
 // (e)
@@ -79,11 +91,14 @@ void startUp(const QString &bin, const QString &work)
     // The updater runs from an installation, which it finds through its record.
     const QString installed = work + QStringLiteral("/start/NimbraPVX/2.1.0.1");
     QDir().mkpath(installed);
-    const QString hives = env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/winreg/");
-    QSettings(hives + QStringLiteral("HKEY_LOCAL_MACHINE.ini"), QSettings::IniFormat)
-        .setValue(QStringLiteral("Software/Microsoft/Windows/CurrentVersion/Uninstall/NimbraPVX/installDir"), installed);
-    QSettings(hives + QStringLiteral("HKEY_CURRENT_USER.ini"), QSettings::IniFormat)
-        .setValue(QStringLiteral("Software/Quorlan/NimbraPVX/Settings/info"), QStringLiteral(R"({"exe":"NimbraClient.exe","name":"Nimbra"})"));
+    // Written through the registry emulation the programs read, in their configuration folder.
+    const QByteArray ownConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", env.value(QStringLiteral("XDG_CONFIG_HOME")).toLocal8Bit());
+    QScopedPointer<QSettings>(platform::openRegistry(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\NimbraPVX")))
+        ->setValue(QStringLiteral("installDir"), installed);
+    QScopedPointer<QSettings>(platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan\\NimbraPVX\\Settings")))
+        ->setValue(QStringLiteral("info"), QStringLiteral(R"({"exe":"NimbraClient.exe","name":"Nimbra"})"));
+    qputenv("XDG_CONFIG_HOME", ownConfig);
     for (const char *program : {"install", "update", "uninstall"}) {
         const QString dir = QLatin1String(program) == QLatin1String("update") ? installed : setupDir;
         QFile::copy(bin + QLatin1Char('/') + QLatin1String(program), dir + QLatin1Char('/') + QLatin1String(program));
