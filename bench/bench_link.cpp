@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -99,33 +98,28 @@ void slowLink(const QString &work, const Nginx &nginx)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    if (argc >= 5 && QByteArray(argv[1]) == "--worker")
-        return runWorker(app.arguments().mid(2));
-    QTemporaryDir temporary;
-    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
-    QDir().mkpath(work);
-    if (!QFile::exists(QStringLiteral("/usr/sbin/nginx"))) {
-        std::printf("skipped: nginx-light is not installed\n");
-        return 0;
-    }
-    Nginx nginx(work);
-    LatencyLink link(portOf(nginx.tlsUrl()), 25);
-    if (!nginx.running() || !link.port) {
-        std::printf("skipped: nginx or the latency proxy did not start (see %s/error.log)\n", qPrintable(work));
-        return 0;
-    }
-    const QString server = withPort(nginx.tlsUrl(), link.port);
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("efghji");
-    if (only.contains(QLatin1Char('e')) || only.contains(QLatin1Char('f')))
-        smallFiles(work, nginx, server);
-    if (only.contains(QLatin1Char('g')))
-        largeFiles(work, nginx, server);
-    if (only.contains(QLatin1Char('h')))
-        loopback(work, nginx);
-    if (only.contains(QLatin1Char('j')))
-        hugeFile(work, nginx);
-    if (only.contains(QLatin1Char('i')))
-        slowLink(work, nginx);
-    return 0;
+    return bench::benchMain(argc, argv, [&only](const QString &work) {
+        if (!QFile::exists(QStringLiteral("/usr/sbin/nginx"))) {
+            std::printf("skipped: nginx-light is not installed\n");
+            return;
+        }
+        Nginx nginx(work);
+        LatencyLink link(portOf(nginx.tlsUrl()), 25);
+        if (!nginx.running() || !link.port) {
+            std::printf("skipped: nginx or the latency proxy did not start (see %s/error.log)\n", qPrintable(work));
+            return;
+        }
+        const QString server = withPort(nginx.tlsUrl(), link.port);
+        if (only.contains(QLatin1Char('e')) || only.contains(QLatin1Char('f')))
+            smallFiles(work, nginx, server);
+        if (only.contains(QLatin1Char('g')))
+            largeFiles(work, nginx, server);
+        if (only.contains(QLatin1Char('h')))
+            loopback(work, nginx);
+        if (only.contains(QLatin1Char('j')))
+            hugeFile(work, nginx);
+        if (only.contains(QLatin1Char('i')))
+            slowLink(work, nginx);
+    });
 }

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -159,13 +158,8 @@ void downloads(const QString &work)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    if (argc >= 5 && QByteArray(argv[1]) == "--worker")
-        return runWorker(app.arguments().mid(2));
-    QTemporaryDir temporary;
-    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
-    QDir().mkpath(work);
-    hashing(work);
-    downloads(work);
-    return 0;
+    return bench::benchMain(argc, argv, [](const QString &work) {
+        hashing(work);
+        downloads(work);
+    });
 }

@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
@@ -252,6 +253,18 @@ int runWorker(const QStringList &arguments)
     thread.wait();
     delete worker;
     return result;
+}
+
+int benchMain(int argc, char *argv[], const std::function<void(const QString &work)> &body)
+{
+    QCoreApplication app(argc, argv);
+    if (argc >= 5 && QByteArray(argv[1]) == "--worker")
+        return runWorker(app.arguments().mid(2));
+    QTemporaryDir temporary;
+    const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    QDir().mkpath(work);
+    body(work);
+    return 0;
 }
 
 } // namespace bench

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace bench {
 
 double seconds(const QElapsedTimer &timer);
@@ -68,5 +70,9 @@ QStringList workerCommand(const QString &server, const QString &version, const Q
 double workerFetch(const QString &server, const QString &version, const QString &dir, double *peak = nullptr,
                    const QString &ca = QString());
 int runWorker(const QStringList &arguments);
+
+// A benchmark's main: the worker's run when started with --worker, else body with the
+// work folder (the first argument, or a temporary one).
+int benchMain(int argc, char *argv[], const std::function<void(const QString &work)> &body);
 
 } // namespace bench
