@@ -1,6 +1,7 @@
 #include "downloadqueue.h"
 
 #include "changelog.h"
+#include "downloadjob.h"
 #include "files.h"
 #include "partialfile.h"
 #include "redirect.h"
@@ -11,7 +12,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QNetworkReply>
-#include <QStorageInfo>
 #include <QtDebug>
 
 int DownloadQueue::parallelDefault = 6;
@@ -27,108 +27,8 @@ namespace {
 // One read buffer per download in flight bounds the memory over HTTP/1.1. Qt 5.15 reads an
 // HTTP/2 stream whatever the buffer, so there the files' own sizes bound it.
 const qint64 readBufferSize = 1024 * 1024;
-// How often the free space below the new directory is looked at.
-const qint64 spaceCheckBytes = 16 * 1024 * 1024;
-
-int statusOf(QNetworkReply *reply)
-{
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
-bool isSuccessStatus(QNetworkReply *reply)
-{
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return !status.isValid() || (status.toInt() >= 200 && status.toInt() < 300);
-}
 
 } // namespace
-
-struct DownloadQueue::Job
-{
-    QString url;
-    QString path;
-    QString expectedHash;
-    qint64 size = -1;
-    std::unique_ptr<PartialFile> part;
-    QNetworkReply *reply = nullptr;
-    qint64 checkedAt = 0;
-    int redirects = 0;
-    bool answered = false;
-    bool resumed = false;    // this reply continues a part on disk
-    bool wholeTried = false; // a part that proved wrong was fetched whole once
-    bool proven = false;     // the body broke a rule: nothing of it is worth keeping
-
-    // Small enough to share one HTTP/2 connection with many others: what Qt holds of it
-    // is bounded by its published size.
-    bool small() const { return size >= 0 && size <= http2MaxFileBytes; }
-
-    // The file's whole length as this answer gives it: a 206's Content-Range total, a
-    // direct 200's Content-Length (a redirected reply may keep the first answer's).
-    qint64 total() const
-    {
-        if (statusOf(reply) == 206) {
-            const QByteArray range = reply->rawHeader("Content-Range");
-            bool ok = false;
-            const qint64 n = range.mid(range.indexOf('/') + 1).toLongLong(&ok);
-            return ok ? n : -1;
-        }
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        return length.isValid() && reply->url() == reply->request().url() ? length.toLongLong() : -1;
-    }
-
-    qint64 limit() const
-    {
-        qint64 most = size >= 0 ? size : maxUnpublishedBytes;
-        if (total() >= 0)
-            most = qMin(most, total());
-        return most;
-    }
-
-    bool roomLeft(const QString &root)
-    {
-        if (part->size() - checkedAt < spaceCheckBytes)
-            return true;
-        checkedAt = part->size();
-        return QStorageInfo(root).bytesAvailable() >= reserveBytes;
-    }
-
-    // The first bytes of an answer: a 206 must go on exactly where the part ends; a 200
-    // starts the file over. The validator is kept for a later attempt.
-    bool answer()
-    {
-        answered = true;
-        if (statusOf(reply) == 206) {
-            const QByteArray range = reply->rawHeader("Content-Range");
-            return resumed && range.startsWith("bytes " + QByteArray::number(part->size()) + '-');
-        }
-        if (part->size() > 0 && !part->startOver())
-            return false;
-        resumed = false;
-        QByteArray validator = reply->rawHeader("ETag");
-        if (validator.isEmpty())
-            validator = reply->rawHeader("Last-Modified");
-        return part->setValidator(validator);
-    }
-
-    // Writes what the reply has so far; nothing of a failed reply, nothing past the limit.
-    bool take(const QString &root)
-    {
-        if (proven || reply->error() != QNetworkReply::NoError || !isSuccessStatus(reply))
-            return !proven;
-        if (!answered && !answer()) {
-            proven = true;
-            return false;
-        }
-        const QByteArray bytes = reply->readAll();
-        if (part->size() + bytes.size() > limit() || !roomLeft(root)) {
-            qDebug() << "body beyond" << limit() << "bytes or the disk's reserve:" << url;
-            proven = true;
-            return false;
-        }
-        proven = !part->append(bytes);
-        return !proven;
-    }
-};
 
 DownloadQueue::DownloadQueue(Get get, QString root, int parallel)
     : get(std::move(get))
@@ -410,8 +310,8 @@ bool DownloadQueue::retryWhole(Job *job)
 // A body of the announced length and the expected hash takes the file's name.
 bool DownloadQueue::complete(Job *job)
 {
-    const bool whole = !failed && job->take(root) && job->reply->error() == QNetworkReply::NoError
-                       && isSuccessStatus(job->reply) && (job->total() < 0 || job->total() == job->part->size())
+    const bool whole = !failed && job->take(root) && job->succeeded()
+                       && (job->total() < 0 || job->total() == job->part->size())
                        && (job->size < 0 || job->size == job->part->size())
                        && (job->expectedHash.isEmpty() || job->part->hexDigest() == job->expectedHash);
     return whole && placeWhole(job);

@@ -12,6 +12,7 @@
 
 class QEventLoop;
 class QNetworkReply;
+struct DownloadJob;
 
 // Downloads of one update run, up to `parallel` at a time; once the service speaks HTTP/2,
 // small files many more on its one connection (see fill()): each streamed to a temporary
@@ -57,7 +58,7 @@ public:
     static qint64 reserveBytes;
 
 private:
-    struct Job;
+    using Job = DownloadJob;
     void startNext(int index);
     void noteProtocol(QNetworkReply *reply);
     void fill();
