@@ -22,6 +22,12 @@ int statusOf(const QNetworkReply *reply)
 DownloadJob::DownloadJob() = default;
 DownloadJob::~DownloadJob() = default;
 
+bool DownloadJob::openPart()
+{
+    part = std::make_unique<PartialFile>(path, expectedHash);
+    return part->open();
+}
+
 bool DownloadJob::small() const
 {
     return size >= 0 && size <= DownloadQueue::http2MaxFileBytes;

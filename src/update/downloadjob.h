@@ -27,6 +27,8 @@ struct DownloadJob
     bool wholeTried = false; // a part that proved wrong was fetched whole once
     bool proven = false;     // the body broke a rule: nothing of it is worth keeping
 
+    // A part beside the target, holding what an earlier attempt left of it.
+    bool openPart();
     // Small enough to share one HTTP/2 connection with many others: what Qt holds of it
     // is bounded by its published size.
     bool small() const;

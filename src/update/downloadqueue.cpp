@@ -71,29 +71,33 @@ void DownloadQueue::abort()
     waiting.clear();
     const QList<std::shared_ptr<Job>> jobs = running;
     running.clear();
-    for (const std::shared_ptr<Job> &job : jobs) {
-        job->reply->disconnect(this);
-        job->reply->abort();
-        job->part->keep();
-        release(job->reply);
-    }
+    for (const std::shared_ptr<Job> &job : jobs)
+        halt(job.get());
     if (loop)
         loop->quit();
 }
 
-// Soon, but not inside the reply's own signal; deleteLater would wait for the end of the
-// whole run's nested loop and keep every reply alive until then.
+// Heard no more, and deleted soon, but not inside the reply's own signal; deleteLater
+// would wait for the end of the whole run's nested loop and keep every reply alive.
 void DownloadQueue::release(QNetworkReply *reply)
 {
+    reply->disconnect(this);
     QMetaObject::invokeMethod(this, [reply] { delete reply; }, Qt::QueuedConnection);
+}
+
+// A download stopped on the way: its part stays for the next attempt to go on with.
+void DownloadQueue::halt(Job *job)
+{
+    release(job->reply);
+    job->reply->abort();
+    job->part->keep();
 }
 
 void DownloadQueue::startNext(int index)
 {
     std::shared_ptr<Job> job = waiting.takeAt(index);
     ChangeLog::makePath(QFileInfo(job->path).absolutePath());
-    job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
-    if (!linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->part->open()) {
+    if (!linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->openPart()) {
         qDebug() << "cannot write beside" << job->path;
         failed = true;
         return;
@@ -106,8 +110,7 @@ void DownloadQueue::startNext(int index)
             return;
         }
         job->part->discard();
-        job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
-        if (!job->part->open()) {
+        if (!job->openPart()) {
             failed = true;
             return;
         }
@@ -154,7 +157,6 @@ void DownloadQueue::finish(Job *job)
     // A redirect's own body is never written: the file comes from where it points.
     const QUrl next = redirectTarget(job->reply);
     if (next.isValid() && !failed && job->redirects++ < maxRedirects) {
-        job->reply->disconnect(this);
         release(job->reply);
         request(job, next.toString());
         return;
@@ -175,7 +177,6 @@ void DownloadQueue::finish(Job *job)
             job->part->keep();
         abort();
     }
-    job->reply->disconnect(this);
     release(job->reply);
     fill();
     if (running.isEmpty() && loop)
@@ -213,7 +214,8 @@ void DownloadQueue::fill()
         const Job &job = *waiting[i];
         const bool small = http2 && job.small();
         if (small ? shared > 0 && job.size > budget : overHttp1 >= parallel) {
-            if (overHttp1 >= parallel && budget <= 0)
+            // Nothing further can start either: no scan of the whole list per finish.
+            if (overHttp1 >= parallel && (!http2 || (shared > 0 && budget <= 0)))
                 break;
             ++i;
             continue;
@@ -272,10 +274,7 @@ void DownloadQueue::noteBytes(qint64 bytes)
 void DownloadQueue::putBack(std::shared_ptr<Job> job)
 {
     qDebug() << "later:" << job->url;
-    job->reply->disconnect(this);
-    job->reply->abort();
-    job->part->keep();
-    release(job->reply);
+    halt(job.get());
     job->reply = nullptr;
     waiting.prepend(std::move(job));
 }
@@ -298,10 +297,8 @@ bool DownloadQueue::retryWhole(Job *job)
     job->wholeTried = true;
     job->proven = false;
     job->part->discard();
-    job->part = std::make_unique<PartialFile>(job->path, job->expectedHash);
-    if (!job->part->open())
+    if (!job->openPart())
         return false;
-    job->reply->disconnect(this);
     release(job->reply);
     request(job, job->url);
     return true;

@@ -73,6 +73,7 @@ private:
     bool complete(Job *job);
     bool placeWhole(Job *job);
     void release(QNetworkReply *reply);
+    void halt(Job *job);
 
     Get get;
     QString root;  // nothing is written through a link below it

@@ -75,6 +75,7 @@ QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes, const QList<
                                bool http2)
 {
     QNetworkRequest request = timedRequest(url, inactivityTimeoutMs);
+    // Where the service offers it over TLS, many requests share one connection.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, http2);
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
