@@ -18,7 +18,6 @@ int DownloadQueue::parallelDefault = 6;
 int DownloadQueue::parallelHttp2 = 100;
 qint64 DownloadQueue::http2MaxFileBytes = 1024 * 1024;
 qint64 DownloadQueue::http2BudgetBytes = 32 * 1024 * 1024;
-qint64 DownloadQueue::http2StartBytes = 8 * 1024 * 1024;
 qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
 qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
@@ -239,12 +238,13 @@ qint64 DownloadQueue::http2Outstanding() const
 
 // Streams share the link, and each must keep above the speed floor: what is asked for at
 // once is what the link carries in half the floor's window at the rate measured since the
-// first byte came (http2StartBytes before that), and never more than http2BudgetBytes.
+// first byte came, and never more than http2BudgetBytes (all of it before any is measured:
+// on a slower link noteBytes() puts the newest back within a quarter of a second).
 qint64 DownloadQueue::http2Budget() const
 {
     const qint64 elapsed = rateClock.isValid() ? rateClock.elapsed() : 0;
     if (elapsed < 20)
-        return http2StartBytes;
+        return http2BudgetBytes;
     return qMin(http2BudgetBytes, received * ReplyGuard::windowMs / 2 / elapsed);
 }
 

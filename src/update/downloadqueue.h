@@ -53,7 +53,6 @@ public:
     // HTTP/2 stay within the budget.
     static qint64 http2MaxFileBytes;
     static qint64 http2BudgetBytes;
-    static qint64 http2StartBytes;
     static qint64 maxUnpublishedBytes;
     static qint64 reserveBytes;
 
