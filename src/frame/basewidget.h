@@ -93,6 +93,5 @@ protected:
 
 private:
     void loadConfiguration();
-    static bool removeEmptyFolders(const QString &dir, const QString &top);
     static void removeEmptyOwnParents(const QString &removed);
 };

@@ -6,7 +6,6 @@
 #include "shellfolders.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QtDebug>
 
@@ -19,6 +18,8 @@ const char *const maxVersions[] = {"12.0\\MAX-1:409", "12.0\\MAX-1:804", "13.0\\
 
 } // namespace
 
+// Never through a link or junction: the trees it removes may be open to other users,
+// who could swap a folder for a link while the removal runs.
 void BaseWidget::veryDel(const QString &path)
 {
     if (path.isEmpty())
@@ -29,25 +30,8 @@ void BaseWidget::veryDel(const QString &path)
         ChangeLog::removeFile(path);
         return;
     }
-    // Hidden and system entries too: left behind, they would keep their folders.
-    QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    // Nothing said per file: a tree holds tens of thousands, and the log names each one.
-    while (files.hasNext())
-        ChangeLog::removeFile(files.next());
-    // Each folder goes with the parents it leaves empty, so a sub-tree goes once its
-    // deepest folder is reached; folders not yet empty simply fail here.
-    const QString top = info.absoluteFilePath();
-    QDirIterator dirs(path, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (dirs.hasNext()) {
-        const QString dir = QFileInfo(dirs.next()).absoluteFilePath();
-        qDebug() << "subdir:" << dir;
-        const bool removed = removeEmptyFolders(dir, top);
-        qDebug() << "subdir:" << removed;
-    }
-    const bool removed = ChangeLog::removeDir(top);
-    qDebug() << "dir:" << removed;
-    if (removed)
-        removeEmptyOwnParents(top);
+    if (info.exists() && ChangeLog::removeTree(path))
+        removeEmptyOwnParents(info.absoluteFilePath());
 }
 
 void BaseWidget::veryDelIfEmpty(const QString &folder)
@@ -55,18 +39,6 @@ void BaseWidget::veryDelIfEmpty(const QString &folder)
     if (QFileInfo(folder).isDir()
         && QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         veryDel(folder);
-}
-
-// Removes dir and each parent it leaves empty, up to but not including top.
-bool BaseWidget::removeEmptyFolders(const QString &dir, const QString &top)
-{
-    QString current = dir;
-    bool removed = false;
-    while (current.startsWith(top + QLatin1Char('/')) && ChangeLog::removeDir(current)) {
-        removed = true;
-        current = QFileInfo(current).absolutePath();
-    }
-    return removed;
 }
 
 // Above a removed tree only folders of ours go when left empty: a product folder, or

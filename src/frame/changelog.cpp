@@ -1,6 +1,7 @@
 #include "changelog.h"
 
 #include "files.h"
+#include "rights.h"
 #include "registry.h"
 
 #include <QDateTime>
@@ -45,10 +46,12 @@ QString field(const QString &text)
 
 } // namespace
 
-// A folder already there is no change.
-bool ChangeLog::makeFolder(const QString &dir, bool withParents)
+// A folder already there is no change (a closed one is closed again).
+bool ChangeLog::makeFolder(const QString &dir, bool withParents, Last last)
 {
-    if (QFileInfo(dir).isDir())
+    if (last == Last::Closed && QFileInfo(dir).isDir() && !QFileInfo(dir).isSymLink())
+        return platform::makeClosedFolder(dir, false);
+    if (last == Last::Plain && QFileInfo(dir).isDir())
         return true;
     // Every folder made is a change, the outer ones first.
     QStringList missing{QDir::cleanPath(dir)};
@@ -57,7 +60,10 @@ bool ChangeLog::makeFolder(const QString &dir, bool withParents)
         missing.prepend(QFileInfo(missing.first()).absolutePath());
     bool ok = true;
     for (const QString &folder : missing) {
-        ok = ok && QDir().mkdir(folder);
+        if (folder == missing.last() && last != Last::Plain)
+            ok = ok && platform::makeClosedFolder(folder, last == Last::ClosedNew);
+        else
+            ok = ok && QDir().mkdir(folder);
         record("write", "dir", folder, ok);
         if (!ok)
             break;
@@ -167,6 +173,16 @@ bool ChangeLog::removeFile(const QString &path)
     return ok;
 }
 
+bool ChangeLog::removeFileBelow(const QString &base, const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymbolicLink())
+        return false;
+    const bool ok = platform::removeFileBelow(base, path);
+    record("remove", info.isSymLink() ? "link" : "file", path, ok);
+    return ok;
+}
+
 bool ChangeLog::link(const QString &target, const QString &linkPath)
 {
     const bool ok = QFile::link(target, linkPath);
@@ -182,6 +198,19 @@ bool ChangeLog::makeDir(const QString &dir)
 bool ChangeLog::makePath(const QString &dir)
 {
     return makeFolder(dir, true);
+}
+
+bool ChangeLog::makeClosedPath(const QString &dir, bool exclusive)
+{
+    return makeFolder(dir, true, exclusive ? Last::ClosedNew : Last::Closed);
+}
+
+bool ChangeLog::removeTree(const QString &path)
+{
+    return platform::removeTree(path, [](const QString &entry, platform::EntryKind kind, bool ok) {
+        record("remove", kind == platform::EntryKind::Dir ? "dir" : kind == platform::EntryKind::Link ? "link" : "file",
+               entry, ok);
+    });
 }
 
 bool ChangeLog::removeDir(const QString &dir)

@@ -36,10 +36,17 @@ public:
     static bool renameFile(const QString &from, const QString &to);
     // A file or a link; a path where nothing is records nothing.
     static bool removeFile(const QString &path);
+    // The same, only when no link or junction lies between base and the file.
+    static bool removeFileBelow(const QString &base, const QString &path);
     static bool link(const QString &target, const QString &linkPath);
     static bool makeDir(const QString &dir);
     static bool makePath(const QString &dir);
+    // dir made (with its missing parents) as a folder only administrators may change;
+    // exclusive: it must be new.
+    static bool makeClosedPath(const QString &dir, bool exclusive);
     static bool removeDir(const QString &dir);
+    // A folder with everything below it, never through a link; a file or a link goes itself.
+    static bool removeTree(const QString &path);
 
     // A registry change counts once it is committed: true when it is stored.
     static bool setValue(QSettings *key, const QString &name, const QVariant &value);
@@ -52,5 +59,6 @@ public:
 private:
     static void use(QFile *file);
     static bool commit(QSettings *key);
-    static bool makeFolder(const QString &dir, bool withParents);
+    enum class Last { Plain, Closed, ClosedNew };
+    static bool makeFolder(const QString &dir, bool withParents, Last last = Last::Plain);
 };

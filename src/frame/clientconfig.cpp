@@ -4,7 +4,6 @@
 #include "edition.h"
 #include "registry.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPair>
@@ -18,9 +17,15 @@ const char machineCompanyPath[] = "HKEY_LOCAL_MACHINE\\Software\\Quorlan";
 const char pinnedKeyName[] = "UpdateKey";
 const char uninstallPath[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%1";
 
+QString zqIniPath(const QString &dir)
+{
+    return dir + QStringLiteral("/ZQ.ini");
+}
+
 QSettings *openZqIni(const QString &dir)
 {
-    auto *ini = new QSettings(dir + QStringLiteral("/ZQ.ini"), QSettings::IniFormat);
+    const QString path = zqIniPath(dir);
+    auto *ini = new QSettings(isTrustedConfigFile(path) ? path : QString(), QSettings::IniFormat);
     ini->setIniCodec("GB2312");
     return ini;
 }
@@ -71,7 +76,7 @@ bool ClientConfig::isChinese() const
 std::optional<ClientConfig> readClientConfig(const QString &appDir)
 {
     std::optional<ClientConfig> c =
-        QFile::exists(appDir + QStringLiteral("/ZQ.ini")) ? fromIni(appDir) : fromRegistry(appDir);
+        isTrustedConfigFile(zqIniPath(appDir)) ? fromIni(appDir) : fromRegistry(appDir);
     if (c)
         c->services = readServiceAddresses(appDir);
     return c;

@@ -6,6 +6,7 @@
 #include "edition.h"
 #include "files.h"
 #include "registry.h"
+#include "rights.h"
 #include "unattended.h"
 #include "versiontext.h"
 
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QScopedPointer>
 #include <QSettings>
 
@@ -21,6 +23,8 @@ namespace {
 // The client's name inside every package and release.
 const char shippedClient[] = "NimbraPVX.exe";
 const char unfinishedMark[] = ".unfinished";
+// What runs with administrator rights, and what tells it where to go, in every version folder.
+const char *const closedNames[] = {"update.exe", "update", "uninstall.exe", "ZQ.ini", "service.ini"};
 const char runKey[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 QString inDir(const QString &dir, const QString &name)
@@ -38,6 +42,42 @@ bool relink(const QString &target, const QString &link)
 {
     BaseWidget::veryDel(link);
     return ChangeLog::link(target, link);
+}
+
+QByteArray madeBy()
+{
+    return "made-by=" + QCoreApplication::applicationName().toUtf8() + '\n';
+}
+
+// The mark lives in a folder of ours that nobody else may change, but it is still never
+// opened through a link.
+QByteArray readMark(const QString &dir)
+{
+    QFile mark;
+    return platform::openNoFollow(mark, inDir(dir, QLatin1String(unfinishedMark)), platform::OpenAs::Read)
+               ? mark.read(4096)
+               : QByteArray();
+}
+
+bool writeMark(const QString &dir, const QByteArray &text)
+{
+    const QString path = inDir(dir, QLatin1String(unfinishedMark));
+    platform::removeFile(path);
+    QFile mark;
+    return platform::openNoFollow(mark, path, platform::OpenAs::Create) && mark.write(text) == text.size()
+           && mark.flush();
+}
+
+// What another user may have put where a run makes its own folder is moved aside
+// without being entered: nothing of theirs is read, written or removed.
+bool setAside(const QString &path)
+{
+    const QString aside = path + QStringLiteral(".aside-")
+                          + QString::number(QRandomGenerator::global()->generate(), 16);
+    const bool moved = platform::renameFile(path, aside);
+    ChangeLog::record("remove", "dir", path, moved);
+    ChangeLog::record("write", "dir", aside, moved);
+    return moved;
 }
 
 } // namespace
@@ -142,52 +182,49 @@ Outcome registerClient(const Placement &p)
     return ok ? Outcome::Done : Outcome::RegistryFailed;
 }
 
-// The client writes into its folders, but what runs with administrator rights, and the
-// configuration that tells it where to go, stays the administrators'.
+// The client writes into its folders, but what runs with administrator rights, what it
+// reads, and the folders themselves stay the administrators', in every version folder.
 Outcome openToAllUsers(const Placement &p)
 {
-    QDir product(p.dir);
-    product.cdUp();
-    platform::openToAllUsers(product.absolutePath());
-    bool ok = true;
-    for (const char *name : {"update.exe", "update", "uninstall.exe", "ZQ.ini", "service.ini"}) {
-        const QString file = inDir(p.dir, QLatin1String(name));
-        if (QFileInfo::exists(file))
-            ok = platform::keepToAdministrators(file) && ok;
-    }
-    return ok ? Outcome::Done : Outcome::WriteFailed;
+    QStringList closed;
+    for (const char *name : closedNames)
+        closed.append(QLatin1String(name));
+    const QString product = QFileInfo(QDir::fromNativeSeparators(p.dir)).absolutePath();
+    return platform::openToAllUsers(product, closed) ? Outcome::Done : Outcome::WriteFailed;
 }
 
+// The product folder is closed first: nobody else can make a version folder's name in
+// advance, nor anything inside one while it is filled.
 bool makeVersionFolder(const QString &dir)
 {
-    const bool existed = QFileInfo(dir).isDir();
-    const bool ok = existed || ChangeLog::makePath(dir);
-    // The mark is its name; what it says (who made it) is for people, and a full disk
-    // that cannot take it fails the run at its first real write.
-    QFile mark(inDir(dir, QLatin1String(unfinishedMark)));
-    if (ok && !mark.exists() && mark.open(QIODevice::WriteOnly))
-        mark.write("made-by=" + QCoreApplication::applicationName().toUtf8() + '\n');
-    return ok;
+    return ChangeLog::makeClosedPath(QFileInfo(dir).absolutePath(), false) && ChangeLog::makeClosedPath(dir, true)
+           && writeMark(dir, madeBy());
+}
+
+bool makeStagingFolder(const QString &dir)
+{
+    if (!ChangeLog::makeClosedPath(QFileInfo(dir).absolutePath(), false))
+        return false;
+    const QFileInfo there(dir);
+    if ((there.exists() || there.isSymLink()) && !platform::isClosedFolder(dir) && !setAside(dir))
+        return false;
+    return ChangeLog::makeClosedPath(dir, false) && (!readMark(dir).isEmpty() || writeMark(dir, madeBy()));
 }
 
 bool claimVersionFolder(const QString &dir, const QByteArray &release)
 {
-    if (!ChangeLog::makePath(dir))
+    if (!makeStagingFolder(dir))
         return false;
-    const QString markPath = inDir(dir, QLatin1String(unfinishedMark));
-    QFile mark(markPath);
-    const QByteArray said = mark.open(QIODevice::ReadOnly) ? mark.read(4096) : QByteArray();
-    mark.close();
+    const QByteArray said = readMark(dir);
     const int at = said.indexOf("\nrelease=");
     if (at >= 0 && said.mid(at + 9).trimmed() != release) {
         for (const QFileInfo &entry :
              QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
             if (entry.fileName() != QLatin1String(unfinishedMark))
-                BaseWidget::veryDel(entry.absoluteFilePath());
+                ChangeLog::removeTree(entry.absoluteFilePath());
         }
     }
-    const QByteArray madeBy = said.left(said.indexOf('\n') + 1);
-    return mark.open(QIODevice::WriteOnly | QIODevice::Truncate) && mark.write(madeBy + "release=" + release + '\n') > 0;
+    return writeMark(dir, said.left(said.indexOf('\n') + 1) + "release=" + release + '\n');
 }
 
 void markFinished(const QString &dir)
@@ -204,10 +241,12 @@ void removeUnfinishedBeside(const QString &dir)
     if (!edition::isProductFolder(product.dirName()))
         return;
     for (const QFileInfo &folder : product.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        if (folder.isSymbolicLink() || folder.absoluteFilePath() == self.absoluteFilePath())
+        if (folder.isSymbolicLink() || folder.absoluteFilePath() == self.absoluteFilePath()
+            || !platform::isOwn(folder.absoluteFilePath()))
             continue;
-        // An empty one may be a killed run's before it could mark it; rmdir keeps anything else.
-        if (QFileInfo(folder.absoluteFilePath() + QLatin1Char('/') + QLatin1String(unfinishedMark)).isFile())
+        // An empty one may be a killed run's before it could mark it; rmdir keeps anything
+        // else. A mark is ours only if we made it: another user's would take a version away.
+        if (platform::isOwn(folder.absoluteFilePath() + QLatin1Char('/') + QLatin1String(unfinishedMark)))
             BaseWidget::veryDel(folder.absoluteFilePath());
         else
             ChangeLog::removeDir(folder.absoluteFilePath());

@@ -43,16 +43,22 @@ Outcome brandClient(const Placement &p, const QString &iconSource);
 Outcome placeShortcuts(const Placement &p);
 // The autorun value, the uninstall entry and the per-user record.
 Outcome registerClient(const Placement &p);
-// The product folder is opened to every user, as the client writes into it; the
-// updater, the uninstaller and the configuration files stay writable by administrators only.
+// What is inside the version folders is opened to every user, as the client writes into
+// it; the folders themselves, the updater, the uninstaller and the configuration files
+// stay the administrators' (in every version folder, also what an earlier version opened).
 Outcome openToAllUsers(const Placement &p);
 
 // A version folder being filled carries a mark until the run that made it has put the
 // client in place: a folder a killed run left is recognised as ours and removed by the
-// next run. Makes the folder when missing, the mark before the folder is logged.
+// next run. Folders being filled are closed to other users. The installer's version
+// folder is new (false when anything is there already).
 bool makeVersionFolder(const QString &dir);
-// The version folder is being filled from this release (its version and the SHA-1 of its
-// version file): what an earlier attempt for another release left there goes.
+// The updater's staging folder, the same for every attempt: reused only when it is a
+// closed folder of ours; anything else found there is set aside unentered.
+bool makeStagingFolder(const QString &dir);
+// The staging folder (made as above when missing) is being filled from this release (its
+// version and the SHA-1 of its version file): what an earlier attempt for another release
+// left there goes.
 bool claimVersionFolder(const QString &dir, const QByteArray &release);
 void markFinished(const QString &dir);
 // Removes the marked version folders beside dir, and empty ones (dir itself stays).

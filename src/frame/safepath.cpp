@@ -40,7 +40,7 @@ QString linkOnTheWay(const QString &dir, const QString &path)
     QString current = base;
     if (QFileInfo(current).isSymbolicLink())
         return current;
-    if (!target.startsWith(base + QLatin1Char('/')))
+    if (!isInside(base, target))
         return QString();
     for (const QString &segment : target.mid(base.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         current += QLatin1Char('/') + segment;
@@ -48,4 +48,9 @@ QString linkOnTheWay(const QString &dir, const QString &path)
             return current;
     }
     return QString();
+}
+
+bool isInside(const QString &dir, const QString &path)
+{
+    return QDir::cleanPath(path).startsWith(QDir::cleanPath(dir) + QLatin1Char('/'));
 }

@@ -18,3 +18,6 @@ bool isPortableName(const QString &relative);
 // The first symbolic link on the way from dir down to path, dir itself included; empty
 // when there is none. Writing through such a link would land outside dir.
 QString linkOnTheWay(const QString &dir, const QString &path);
+
+// Whether path lies strictly below dir once both are cleaned (dir itself is not below).
+bool isInside(const QString &dir, const QString &path);

@@ -1,11 +1,26 @@
 #include "serviceaddress.h"
 
+#include "rights.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
+#include <QtDebug>
+
+bool isTrustedConfigFile(const QString &path)
+{
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return false;
+    if (platform::isTrustedBeside(path, QCoreApplication::applicationFilePath()))
+        return true;
+    qWarning() << "ignored, another user may have written it:" << path;
+    return false;
+}
 
 ServiceAddresses readServiceAddresses(const QString &dir)
 {
-    QSettings service(dir + QStringLiteral("/service.ini"), QSettings::IniFormat);
+    const QString path = dir + QStringLiteral("/service.ini");
+    QSettings service(isTrustedConfigFile(path) ? path : QString(), QSettings::IniFormat);
     service.beginGroup(QStringLiteral("server"));
     ServiceAddresses a;
     a.bs = service.value(QStringLiteral("bs")).toString();

@@ -15,5 +15,10 @@ struct ServiceAddresses
 
 ServiceAddresses readServiceAddresses(const QString &dir);
 
+// Whether a configuration file beside the program may be read: the programs run as
+// administrator, and one another user could have put or changed there is not (it is
+// then as if it were missing, and a warning says so). False when there is none.
+bool isTrustedConfigFile(const QString &path);
+
 // One address ("bs", "update", "updateEN", "channel") for the running program.
 QString serviceAddress(const QString &key);

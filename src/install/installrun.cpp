@@ -115,7 +115,7 @@ void InstallRun::extracted()
 {
     if (zipThread->extracted().isEmpty()) {
         if (QFileInfo(createdByRun).isDir())
-            ChangeLog::record("remove", "dir", createdByRun, QDir(createdByRun).removeRecursively());
+            ChangeLog::removeTree(createdByRun);
         end(Outcome::ExtractFailed);
         return;
     }
@@ -182,6 +182,8 @@ void InstallRun::prepareDataFolder()
         ChangeLog::copyFile(packageDir + QDir::separator() + QStringLiteral("SPCache"), cache);
 }
 
+// The other client's folder comes from this user's own record; its parent may be open to
+// every user (that client opens its folders too), so nothing is removed through a link.
 void InstallRun::removeOtherClientPlugins()
 {
     QScopedPointer<QSettings> other(
@@ -189,8 +191,12 @@ void InstallRun::removeOtherClientPlugins()
     const QString otherDir = other->value(QStringLiteral("InstallDir")).toString();
     if (otherDir.isEmpty())
         return;
-    for (const char *file : otherClientPlugins)
-        ChangeLog::removeFile(otherDir + QDir::separator() + QLatin1String(file));
+    const QString base = QFileInfo(QDir::fromNativeSeparators(otherDir)).absolutePath();
+    for (const char *file : otherClientPlugins) {
+        const QString plugin = QDir::fromNativeSeparators(otherDir) + QLatin1Char('/') + QLatin1String(file);
+        if (QFileInfo(plugin).isFile())
+            ChangeLog::removeFileBelow(base, plugin);
+    }
 }
 
 // Tells the maker's service where the client went; nobody waits for the answer but a

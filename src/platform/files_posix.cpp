@@ -1,12 +1,16 @@
 #include "files.h"
 
+#include "dirnames_posix.h"
+
+#include <QDir>
 #include <QFile>
-#include <QDirIterator>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -21,9 +25,112 @@ bool removeFile(const QString &path)
 
 bool renameFile(const QString &from, const QString &to)
 {
-    if (QFileInfo::exists(to) || QFileInfo(to).isSymbolicLink())
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // File systems without the flag: rename() would replace a file or an empty folder.
+    if (errno != EINVAL && errno != ENOSYS)
         return false;
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    struct stat there;
+    return lstat(target.constData(), &there) != 0 && errno == ENOENT
+           && std::rename(source.constData(), target.constData()) == 0;
+}
+
+namespace {
+
+const int maxTreeDepth = 256;
+
+// Empties the folder open as dirFd. A sub-folder is entered only through a handle opened
+// without following links: one swapped for a link after it was listed is removed as one.
+void removeBelow(int dirFd, const QString &path, const EntryReport &report, int depth)
+{
+    for (const QString &name : namesIn(dirFd)) {
+        const QByteArray raw = QFile::encodeName(name);
+        const QString full = path + QLatin1Char('/') + name;
+        const int sub = depth < maxTreeDepth
+                            ? openat(dirFd, raw.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                            : -1;
+        if (sub >= 0) {
+            removeBelow(sub, full, report, depth + 1);
+            ::close(sub);
+            if (unlinkat(dirFd, raw.constData(), AT_REMOVEDIR) == 0)
+                report(full, EntryKind::Dir, true);
+            continue;
+        }
+        // Not a folder we could enter: a link or a file goes itself; a folder too deep, or
+        // one that cannot be opened, stays (and so does its parent).
+        struct stat info;
+        if (fstatat(dirFd, raw.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+            continue;
+        const bool isLink = S_ISLNK(info.st_mode);
+        report(full, isLink ? EntryKind::Link : EntryKind::File, unlinkat(dirFd, raw.constData(), 0) == 0);
+    }
+}
+
+} // namespace
+
+bool removeTree(const QString &dir, const EntryReport &report)
+{
+    const QByteArray path = QFile::encodeName(dir);
+    const int top = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (top < 0) {
+        struct stat info;
+        if (lstat(path.constData(), &info) != 0)
+            return errno == ENOENT;
+        if (S_ISDIR(info.st_mode))
+            return false;
+        // Not a folder (a file, or a link to anything): it goes itself.
+        const bool removed = ::unlink(path.constData()) == 0;
+        report(dir, S_ISLNK(info.st_mode) ? EntryKind::Link : EntryKind::File, removed);
+        return removed;
+    }
+    removeBelow(top, dir, report, 0);
+    ::close(top);
+    const bool removed = ::rmdir(path.constData()) == 0;
+    if (removed)
+        report(dir, EntryKind::Dir, true);
+    return removed;
+}
+
+bool removeFileBelow(const QString &base, const QString &path)
+{
+    const QString top = QDir::cleanPath(base);
+    const QString clean = QDir::cleanPath(path);
+    if (!clean.startsWith(top + QLatin1Char('/')))
+        return false;
+    QStringList below = clean.mid(top.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QByteArray name = QFile::encodeName(below.takeLast());
+    int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (const QString &folder : below) {
+        const int next = fd < 0 ? -1
+                                : openat(fd, QFile::encodeName(folder).constData(),
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        fd = next;
+    }
+    struct stat info;
+    const bool removed = fd >= 0 && fstatat(fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
+                         && !S_ISDIR(info.st_mode) && unlinkat(fd, name.constData(), 0) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return removed;
+}
+
+bool openNoFollow(QFile &file, const QString &path, OpenAs how)
+{
+    const int access = how == OpenAs::Read ? O_RDONLY : how == OpenAs::Update ? O_RDWR : O_RDWR | O_CREAT | O_EXCL;
+    const int fd = ::open(QFile::encodeName(path).constData(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    const QIODevice::OpenMode mode = how == OpenAs::Read ? QIODevice::ReadOnly : QIODevice::ReadWrite;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fcntl(fd, F_SETFL, 0) == 0
+        && file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
 }
 
 bool createPrivateFile(QFile &file, const QString &path)
@@ -38,29 +145,6 @@ bool createPrivateFile(QFile &file, const QString &path)
     return false;
 }
 
-namespace {
-
-// Read and write for all; execute (search) for all where anyone had it, as chmod a+rwX.
-void openOne(const QFileInfo &info)
-{
-    QFile::Permissions p = info.permissions() | QFile::ReadUser | QFile::WriteUser | QFile::ReadOwner
-                           | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther
-                           | QFile::WriteOther;
-    if (info.isDir() || (info.permissions() & (QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)))
-        p |= QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
-    QFile::setPermissions(info.absoluteFilePath(), p);
-}
-
-} // namespace
-
-bool keepToAdministrators(const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return false;
-    return QFile::setPermissions(path, info.permissions() & ~(QFile::WriteGroup | QFile::WriteOther));
-}
-
 void makeRunnable(const QString &path)
 {
     if (!path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
@@ -73,19 +157,6 @@ void makeRunnable(const QString &path)
     if (p & QFile::ReadOther)
         p |= QFile::ExeOther;
     QFile::setPermissions(path, p);
-}
-
-void openToAllUsers(const QString &dir)
-{
-    // Links are left alone: chmod would change what they point at.
-    openOne(QFileInfo(dir));
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        if (!it.fileInfo().isSymLink())
-            openOne(it.fileInfo());
-    }
 }
 
 } // namespace platform

@@ -3,9 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+
+#include "tree_win32.h"
 
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 namespace platform {
 
@@ -32,26 +36,53 @@ bool createPrivateFile(QFile &file, const QString &path)
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
+bool removeTree(const QString &dir, const EntryReport &report)
+{
+    return win32::removeTree(QDir::toNativeSeparators(QFileInfo(dir).absoluteFilePath()).toStdWString(),
+                             [&report](const std::wstring &path, win32::Entry kind, bool ok) {
+                                 report(QString::fromStdWString(path),
+                                        kind == win32::Entry::Dir    ? EntryKind::Dir
+                                        : kind == win32::Entry::Link ? EntryKind::Link
+                                                                     : EntryKind::File,
+                                        ok);
+                             });
+}
+
+bool removeFileBelow(const QString &base, const QString &path)
+{
+    return win32::removeFileBelow(QDir::toNativeSeparators(QFileInfo(base).absoluteFilePath()).toStdWString(),
+                                  QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString());
+}
+
+bool openNoFollow(QFile &file, const QString &path, OpenAs how)
+{
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD access = how == OpenAs::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE | (how == OpenAs::Read ? FILE_SHARE_WRITE : 0);
+    HANDLE handle = CreateFileW(name.c_str(), access, share, nullptr,
+                                how == OpenAs::Create ? CREATE_NEW : OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool plain = GetFileInformationByHandle(handle, &info)
+                       && !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+                       && GetFileType(handle) == FILE_TYPE_DISK;
+    const int fd = plain ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), how == OpenAs::Read ? _O_RDONLY : _O_RDWR)
+                         : -1;
+    if (fd < 0) {
+        CloseHandle(handle);
+        return false;
+    }
+    const QIODevice::OpenMode mode = how == OpenAs::Read ? QIODevice::ReadOnly : QIODevice::ReadWrite;
+    if (file.open(fd, mode, QFileDevice::AutoCloseHandle))
+        return true;
+    _close(fd);
+    return false;
+}
+
 void makeRunnable(const QString &)
 {
-}
-
-bool keepToAdministrators(const QString &path)
-{
-    // By well-known SID: the group names differ with the system's language.
-    QProcess icacls;
-    icacls.start(QStringLiteral("icacls"), {QDir::toNativeSeparators(path), QStringLiteral("/inheritance:r"),
-                                            QStringLiteral("/grant:r"), QStringLiteral("*S-1-5-32-544:F"),
-                                            QStringLiteral("*S-1-5-18:F"), QStringLiteral("*S-1-5-32-545:RX")});
-    return icacls.waitForFinished(30000) && icacls.exitStatus() == QProcess::NormalExit && icacls.exitCode() == 0;
-}
-
-void openToAllUsers(const QString &dir)
-{
-    QProcess icacls;
-    icacls.start(QStringLiteral("icacls"),
-                 {dir, QStringLiteral("/grant"), QStringLiteral("EveryOne:F"), QStringLiteral("/t")});
-    icacls.waitForFinished(30000);
 }
 
 } // namespace platform

@@ -95,8 +95,12 @@ void DownloadQueue::halt(Job *job)
 void DownloadQueue::startNext(int index)
 {
     std::shared_ptr<Job> job = waiting.takeAt(index);
-    ChangeLog::makePath(QFileInfo(job->path).absolutePath());
-    if (!linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->openPart()) {
+    // The part and its meta are named after the target: a target that is the folder
+    // itself would put them beside it, outside.
+    const bool inside = isInside(root, job->path);
+    if (inside)
+        ChangeLog::makePath(QFileInfo(job->path).absolutePath());
+    if (!inside || !linkOnTheWay(root, job->path + QStringLiteral(".part")).isEmpty() || !job->openPart()) {
         qDebug() << "cannot write beside" << job->path;
         failed = true;
         return;
@@ -157,7 +161,7 @@ void DownloadQueue::finish(Job *job)
     const QUrl next = redirectTarget(job->reply);
     if (next.isValid() && !failed && job->redirects++ < maxRedirects) {
         release(job->reply);
-        request(job, next.toString());
+        request(job, next.toString(QUrl::FullyEncoded));
         return;
     }
     const std::shared_ptr<Job> owned = take(job);

@@ -2,8 +2,6 @@
 
 #include "files.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -23,7 +21,6 @@ QByteArray metaValue(const QByteArray &meta, const QByteArray &name)
 PartialFile::PartialFile(const QString &target, const QString &expectedHash)
     : target(target)
     , expectedHash(expectedHash)
-    , part(target + QStringLiteral(".part"))
     , sha1(std::make_unique<Sha1>())
 {
 }
@@ -33,21 +30,25 @@ QString PartialFile::metaPath() const
     return target + QStringLiteral(".part.meta");
 }
 
+QString PartialFile::partPath() const
+{
+    return target + QStringLiteral(".part");
+}
+
 bool PartialFile::open()
 {
-    QFile meta(metaPath());
-    const QByteArray recorded = meta.open(QIODevice::ReadOnly) ? meta.read(4096) : QByteArray();
+    QFile meta;
+    const QByteArray recorded =
+        platform::openNoFollow(meta, metaPath(), platform::OpenAs::Read) ? meta.read(4096) : QByteArray();
     meta.close();
-    const bool ours = !QFileInfo(part.fileName()).isSymLink() && QFileInfo(part.fileName()).isFile()
-                      && !expectedHash.isEmpty() && metaValue(recorded, "sha1") == expectedHash.toLatin1()
-                      && !metaValue(recorded, "validator").isEmpty();
+    const bool ours = !expectedHash.isEmpty() && metaValue(recorded, "sha1") == expectedHash.toLatin1()
+                      && !metaValue(recorded, "validator").isEmpty()
+                      && platform::openNoFollow(part, partPath(), platform::OpenAs::Update);
     if (!ours) {
-        platform::removeFile(part.fileName());
+        platform::removeFile(partPath());
         platform::removeFile(metaPath());
-        return part.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        return platform::openNoFollow(part, partPath(), platform::OpenAs::Create);
     }
-    if (!part.open(QIODevice::ReadWrite))
-        return false;
     QByteArray chunk;
     while (!(chunk = part.read(seedChunk)).isEmpty()) {
         sha1->addData(chunk.constData(), chunk.size());
@@ -72,11 +73,14 @@ bool PartialFile::setValidator(const QByteArray &validator)
     return validator.isEmpty() || writeMeta();
 }
 
+// Written in place: a meta cut off by a kill names no validator, and its part starts over.
 bool PartialFile::writeMeta()
 {
-    QSaveFile meta(metaPath());
-    return meta.open(QIODevice::WriteOnly) && meta.write("sha1=" + expectedHash.toLatin1() + "\nvalidator=" + serverValidator + '\n') > 0
-           && meta.commit();
+    platform::removeFile(metaPath());
+    QFile meta;
+    const QByteArray text = "sha1=" + expectedHash.toLatin1() + "\nvalidator=" + serverValidator + '\n';
+    return platform::openNoFollow(meta, metaPath(), platform::OpenAs::Create) && meta.write(text) == text.size()
+           && meta.flush();
 }
 
 bool PartialFile::append(const QByteArray &bytes)
@@ -99,7 +103,7 @@ bool PartialFile::commit()
     if (part.error() != QFileDevice::NoError)
         return false;
     platform::removeFile(target);
-    if (!platform::renameFile(part.fileName(), target))
+    if (!platform::renameFile(partPath(), target))
         return false;
     platform::removeFile(metaPath());
     return true;
@@ -115,6 +119,6 @@ void PartialFile::keep()
 void PartialFile::discard()
 {
     part.close();
-    platform::removeFile(part.fileName());
+    platform::removeFile(partPath());
     platform::removeFile(metaPath());
 }

@@ -12,7 +12,7 @@
 // attempt needs to go on safely in "<target>.part.meta": the SHA-1 the file must end
 // with and the validator (ETag or Last-Modified) the server gave. A later attempt for the
 // same file and hash continues it; anything else starts it anew. The hash is computed
-// over the whole file, what was on disk included.
+// over the whole file, what was on disk included. Neither is ever opened through a link.
 class PartialFile
 {
 public:
@@ -39,6 +39,7 @@ public:
 
 private:
     QString metaPath() const;
+    QString partPath() const;
     bool writeMeta();
 
     QString target;

@@ -43,8 +43,8 @@ QString UpdateRun::clientExe() const
 void UpdateRun::start()
 {
     // Marked until the client is in place, so that the next run removes what a killed
-    // one left.
-    if (!placement::makeVersionFolder(staging)) {
+    // one left; closed to other users until then.
+    if (!placement::makeStagingFolder(staging)) {
         QTimer::singleShot(0, this, [this] { emit failed(Outcome::WriteFailed); });
         return;
     }

@@ -27,7 +27,8 @@ public:
     Q_INVOKABLE void cancel();
 
     static QString versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third);
-    // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read.
+    // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read (or is no
+    // plain file: the installed version's folder is open to other users).
     static QString fileHash(const QString &path);
     static QString hashOf(const QByteArray &bytes);
 

@@ -2,7 +2,9 @@
 
 #include "changelog.h"
 #include "downloadqueue.h"
+#include "files.h"
 #include "outcome.h"
+#include "partialfile.h"
 #include "safepath.h"
 #include "updatestate.h"
 
@@ -19,6 +21,31 @@ namespace {
 QString queryValue(const QString &value)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(value, QByteArrayLiteral(" /!$'()*,;:@")));
+}
+
+// An installed file is copied only as the bytes it was checked for: it lies in a folder
+// other users may change, so what is written is hashed on the way, never through a link.
+bool copyChecked(const QString &from, const QString &to, const QString &hash)
+{
+    QFile source;
+    PartialFile part(to, hash);
+    if (!platform::openNoFollow(source, from, platform::OpenAs::Read) || !part.open() || !part.startOver())
+        return false;
+    QByteArray chunk(256 * 1024, Qt::Uninitialized);
+    for (qint64 n; (n = source.read(chunk.data(), chunk.size())) > 0;) {
+        if (!part.append(QByteArray::fromRawData(chunk.constData(), int(n)))) {
+            part.discard();
+            return false;
+        }
+    }
+    if (part.hexDigest() != hash) {
+        part.discard();
+        return false;
+    }
+    // A reused file keeps its mode (the programs' execute bits).
+    const bool placed = part.commit() && QFile::setPermissions(to, source.permissions());
+    ChangeLog::record("write", "file", to, placed);
+    return placed;
 }
 
 bool sameOrigin(const QUrl &a, const QUrl &b)
@@ -87,13 +114,13 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
     }
     if (!item.local.isEmpty()) {
         qDebug() << "copy";
-        ChangeLog::makePath(QFileInfo(target).absolutePath());
-        ChangeLog::removeFile(target);
-        if (!ChangeLog::copyFile(item.local, target)) {
+        if (!ChangeLog::makePath(QFileInfo(target).absolutePath())) {
             emit error(outcome::DownloadError);
             return false;
         }
-        return true;
+        // One that changed since it was looked at is fetched instead.
+        if (copyChecked(item.local, target, item.hashCode))
+            return true;
     }
     queue->add(fileAddress(section, item), target, item.hashCode, item.size);
     return true;

@@ -143,6 +143,10 @@ bool isContainedEntry(const FileItem &item)
         if (climbs.match(part).hasMatch() || !isPortableName(part))
             return false;
     }
+    // A name that is the folder it is joined to ("." or "a/.") names no file of its own.
+    static const QRegularExpression here(QStringLiteral("(^|[/\\\\])\\.([/\\\\]|$)"));
+    if (here.match(item.name).hasMatch())
+        return false;
     // The path is joined directly after the directory: without a leading separator it
     // would name a sibling of the new version's directory.
     const bool pathJoinsInside = item.path.startsWith(QLatin1Char('/')) || item.path.startsWith(QLatin1Char('\\'));

@@ -46,8 +46,8 @@ QByteArray writeVersionFile(const QString &version, const QString &prefix, const
 
 // Whether an entry names a file inside the directories it is joined to: a path that
 // begins with a separator ("/" or "\\", both separate everywhere), a name that does not,
-// no ".." segment, and only segments Windows keeps as given (no colon, control
-// character, device name, trailing dot or blank).
+// no ".." segment (nor a "." one in the name), and only segments Windows keeps as given
+// (no colon, control character, device name, trailing dot or blank).
 bool isContainedEntry(const FileItem &item);
 
 // One file listed twice with different hashes: no version file can mean both.

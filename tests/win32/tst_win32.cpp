@@ -53,6 +53,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void registryView();
+    void rightsAndTrees();
     void processorQuery();
     void iconOnAllPaths_data();
     void iconOnAllPaths();
@@ -171,6 +172,14 @@ void TstWin32::registryView()
     QCOMPARE(suite({QStringLiteral("registry")}), QByteArray("ok\n"));
     if (build.bits != 32)
         QSKIP("the 64-bit view seen from a 32-bit program needs a kernel that runs 32-bit programs");
+}
+
+// The rights as the text the programs apply (Wine keeps no access lists on files), and
+// the walk that removes a tree.
+void TstWin32::rightsAndTrees()
+{
+    QVERIFY(suite({QStringLiteral("rights")}).endsWith("ok\n"));
+    QCOMPARE(suite({QStringLiteral("tree"), QStringLiteral("C:\\rights-tree")}), QByteArray("ok\n"));
 }
 
 void TstWin32::processorQuery()

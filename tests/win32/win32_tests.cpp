@@ -7,13 +7,17 @@
 //   strings EXE                    prints the version strings as Windows reads them
 //   resources EXE                  prints every resource with a hash of its bytes
 //   batch BAT FOLDER               writes the self-delete batch for FOLDER to BAT
+//   rights                         checks the rights the programs give, as SDDL text
+//   tree DIR                       removes a tree made in DIR through the Win32 walk
 //   hold FILE MS                   keeps FILE open without delete sharing for MS ms, as a
 //                                  running program keeps its own file ("held" once open)
 #include "branding_win32.h"
 #include "processor_win32.h"
 #include "regread_win32.h"
 #include "rebrand.h"
+#include "rights_win32.h"
 #include "selfdelete_win32.h"
+#include "tree_win32.h"
 
 #include <windows.h>
 
@@ -101,6 +105,64 @@ int registry()
           "a value of the 32-bit view only is not seen");
     if (failures == 0)
         std::printf("ok\n");
+    return failures;
+}
+
+// What each kind of object's rights let other users do, read from the SDDL text the
+// programs apply: nothing that changes the object but inside a version folder; never
+// Everyone; the product folder, the version folders and the closed files protected
+// against what the folder above passes on.
+int rights()
+{
+    struct Kind
+    {
+        win32::Rights kind;
+        const char *name;
+        bool othersChange;
+        bool isProtected;
+    };
+    const Kind kinds[] = {{win32::Rights::ClosedFolder, "closed-folder", false, true},
+                          {win32::Rights::VersionFolder, "version-folder", false, true},
+                          {win32::Rights::OpenFolder, "open-folder", true, false},
+                          {win32::Rights::OpenFile, "open-file", true, false},
+                          {win32::Rights::ClosedFile, "closed-file", false, true}};
+    for (const Kind &k : kinds) {
+        const std::wstring text = win32::normalRightsText(k.kind);
+        check(!text.empty(), k.name);
+        check(win32::othersMayChangeText(text) == k.othersChange, k.name);
+        check((text.rfind(L"D:P", 0) == 0) == k.isProtected, k.name);
+        check(text.find(L";WD)") == std::wstring::npos, k.name);
+        std::printf("%s %s\n", k.name, narrow(text).c_str());
+    }
+    check(win32::othersMayChangeText(L"D:(A;OICI;FA;;;WD)"), "Everyone full control");
+    check(win32::othersMayChangeText(L"D:PAI(A;;FA;;;BA)(A;;0x100;;;BU)"), "users may change attributes");
+    if (failures == 0)
+        std::printf("ok\n");
+    return failures;
+}
+
+// A tree removed through the Win32 walk, and a file removed below a base; what is left
+// beside them stays.
+int tree(const std::wstring &dir)
+{
+    const std::wstring top = dir + L"\\tree";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    for (const wchar_t *folder : {L"", L"\\a", L"\\a\\b"})
+        CreateDirectoryW((top + folder).c_str(), nullptr);
+    for (const wchar_t *file : {L"\\x.dll", L"\\a\\y.dll", L"\\a\\b\\z.dll"}) {
+        HANDLE h = CreateFileW((top + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY,
+                               nullptr);
+        CloseHandle(h);
+    }
+    const std::wstring kept = dir + L"\\kept.txt";
+    CloseHandle(CreateFileW(kept.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    check(win32::removeFileBelow(top, top + L"\\a\\y.dll"), "a file below its base");
+    check(!win32::removeFileBelow(top + L"\\a", top + L"\\x.dll"), "a file outside the base");
+    int removed = 0;
+    check(win32::removeTree(top, [&removed](const std::wstring &, win32::Entry, bool ok) { removed += ok; }), "tree");
+    check(removed == 5 && GetFileAttributesW(top.c_str()) == INVALID_FILE_ATTRIBUTES, "every entry removed");
+    check(GetFileAttributesW(kept.c_str()) != INVALID_FILE_ATTRIBUTES, "beside the tree kept");
+    std::printf("%s\n", failures == 0 ? "ok" : "failed");
     return failures;
 }
 
@@ -215,6 +277,10 @@ int wmain(int argc, wchar_t **argv)
         CloseHandle(file);
         return 0;
     }
+    if (command == L"rights")
+        return rights();
+    if (command == L"tree" && argc == 3)
+        return tree(argv[2]);
     if (command == L"batch" && argc == 4) {
         const std::string text = win32::clearBatchText(narrowAcp(argv[3]));
         return win32::writeFreshProtectedFile(argv[2], text) ? 0 : 1;
