@@ -3,6 +3,7 @@
 #include "changelog.h"
 #include "console.h"
 #include "instancechannel.h"
+#include "processes.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -118,6 +119,7 @@ void printLine(FILE *stream, const QString &text)
 
 void Unattended::prepare(Program program, int argc, char *argv[])
 {
+    platform::loadLibrariesFromSystemOnly();
     platform::ignoreClosedOutput();
     platform::prepareRuntimeDir();
     QStringList arguments;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -17,5 +18,16 @@ QByteArray taskKill(const QString &imageName, bool *finished);
 // Starts an installed program detached, as the shell opens it ("explorer <path>" on
 // Windows); a failure is not noticed.
 void startClient(const QString &path);
+
+// From now on a DLL this program loads by name comes from the system folder only, never
+// from its own folder (others may add files there); nothing to do outside Windows.
+void loadLibrariesFromSystemOnly();
+
+// Runs a program and waits for it (at most timeoutMs) with the rights of the person who
+// started this one, never with administrator rights: a program in a folder other users
+// may change must not run as administrator. Run as root outside Windows, the program gets
+// the user who called sudo or pkexec; elevated on Windows, the desktop shell's user.
+// Where there is none, nothing runs. False when the program did not run.
+bool runUnelevated(const QString &program, const QStringList &arguments, int timeoutMs);
 
 } // namespace platform

@@ -6,8 +6,11 @@
 #include <QList>
 #include <QProcess>
 
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -41,7 +44,64 @@ QList<qint64> processesNamed(const QString &imageName)
     return pids;
 }
 
+// The user who asked for administrator rights, as sudo and pkexec tell it; 0 when none.
+uid_t invokingUser()
+{
+    for (const char *name : {"SUDO_UID", "PKEXEC_UID"}) {
+        bool ok = false;
+        const uint uid = qEnvironmentVariable(name).toUInt(&ok);
+        if (ok && uid != 0)
+            return uid;
+    }
+    return 0;
+}
+
+gid_t primaryGroup(uid_t uid)
+{
+    const passwd *user = getpwuid(uid);
+    return user ? user->pw_gid : gid_t(uid);
+}
+
+// A process that drops root for the given user before the program starts; if that
+// fails, the child ends instead of running with root's rights.
+class UserProcess : public QProcess
+{
+public:
+    UserProcess(uid_t uid, gid_t gid)
+        : uid(uid)
+        , gid(gid)
+    {
+    }
+
+protected:
+    void setupChildProcess() override
+    {
+        if (uid == 0)
+            return;
+        if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)
+            _exit(127);
+    }
+
+private:
+    uid_t uid;
+    gid_t gid;
+};
+
 } // namespace
+
+void loadLibrariesFromSystemOnly()
+{
+}
+
+bool runUnelevated(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    const uid_t uid = geteuid() == 0 ? invokingUser() : 0;
+    if (geteuid() == 0 && uid == 0)
+        return false;
+    UserProcess process(uid, primaryGroup(uid));
+    process.start(program, arguments);
+    return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
+}
 
 QByteArray taskList(const QString &imageName, bool *finished)
 {

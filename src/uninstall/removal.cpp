@@ -4,33 +4,37 @@
 #include "changelog.h"
 #include "clientplacement.h"
 #include "edition.h"
+#include "processes.h"
 #include "productfolder.h"
 #include "selfdelete.h"
+#include "unattended.h"
 #include "uninstallpaths.h"
 #include "versiontext.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QtDebug>
 
 namespace {
 
-// The co-branded client takes itself out of the Unity editor when asked to.
+// The co-branded client takes itself out of the Unity editor when asked to. It lies in
+// a folder other users may change: it runs with its user's rights, never with ours.
 void runUnityStep(const QString &installDir, const QString &exe)
 {
-    QProcess client;
-    client.start(installDir + QDir::separator() + exe, {QStringLiteral("unitydel")});
-    client.waitForFinished(30000);
+    if (!platform::runUnelevated(installDir + QDir::separator() + exe, {QStringLiteral("unitydel")}, 30000))
+        Unattended::tell(QStringLiteral("The client did not take itself out of the Unity editor: it runs only "
+                                        "with the rights of the user who started the removal."));
 }
 
+// 3ds Max's folders come from the machine's registry; below them only real folders lead
+// to the script.
 void removeMaxScripts()
 {
     for (const QString &dir : BaseWidget::allMaxPath()) {
         const QString script = maxStartupScript(dir);
-        if (QFile::exists(script))
-            BaseWidget::veryDel(script);
+        if (QFileInfo(script).isFile())
+            ChangeLog::removeFileBelow(QDir::cleanPath(dir + QStringLiteral("/../..")), script);
     }
 }
 

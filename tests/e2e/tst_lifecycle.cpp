@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 QJsonObject runDriver(const QStringList &arguments, int *exitCode)
@@ -74,7 +76,9 @@ void TstLifecycle::lifecycle()
     QVERIFY2(!report.contains("error"), qPrintable(report.value("error").toString()));
     QCOMPARE(report.value("leftovers").toArray(), QJsonArray());
     QVERIFY(report.value("planted_kept").toBool());
-    QCOMPARE(report.value("client_runs").toArray().size(), clientStarts);
+    // Run as root with nobody who asked for the rights, the client's removal step does not run.
+    const bool unityStepSkipped = edition == QLatin1String("cobranded") && geteuid() == 0 && qEnvironmentVariableIsEmpty("SUDO_UID");
+    QCOMPARE(report.value("client_runs").toArray().size(), clientStarts - (unityStepSkipped ? 1 : 0));
     QCOMPARE(exitCode, 0);
     if (client == QLatin1String("script"))
         compareSilentRun(arguments + QStringList{QStringLiteral("--sandbox"), sandbox + QStringLiteral("-silent")}, report);

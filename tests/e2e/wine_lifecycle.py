@@ -28,6 +28,17 @@ from lifecycle import Display, Sandbox, wait_for, press_until_gone
 HKLM_WIN = r'HKLM\Software\Microsoft\Windows\CurrentVersion'
 KEYS = {'standard': 'NimbraPVX', 'cobranded': 'NimbraKW'}
 PRODUCT = {'standard': r'Nimbra\NimbraPVX', 'cobranded': r'Nimbra\Nimbra for Unity'}
+# System DLLs the programs must take from the system folder only: a copy of each that is
+# no DLL at all lies beside every program run; loaded, it would keep the program from starting.
+# Not version.dll: Wine's own user32 imports it (Windows' does not), and Wine looks for a
+# system DLL's imports in the program's folder first.
+PLANTED_DLLS = ('bcrypt', 'crypt32', 'dwmapi', 'iphlpapi', 'mpr', 'netapi32', 'secur32', 'userenv',
+                'uxtheme', 'winmm', 'wtsapi32')
+
+
+def plant_dlls(folder):
+    for name in PLANTED_DLLS:
+        open(os.path.join(folder, name + '.dll'), 'w').write('not a DLL\n')
 
 
 class Wine:
@@ -130,6 +141,7 @@ class Row:
         self.wine = Wine(box, self.args.wine)
         try:
             planted = self.plant()
+            plant_dlls(self.package)
             self.install(self.package)
             self.placed('install', '2.1.0', records)
             self.update()
@@ -202,6 +214,7 @@ class Row:
     def update(self):
         installed = self.current()
         exe = self.wine.unix(installed + r'\update.exe')
+        plant_dlls(self.wine.unix(installed))
         if self.mode == 'silent':
             return self.silent('update', exe, self.wine.unix(installed), '2.2.0')
         process, window = self.window(exe, self.wine.unix(installed), '2.2.0')
@@ -214,6 +227,7 @@ class Row:
     def uninstall(self, planted, records):
         installed = self.current()
         exe = self.wine.unix(installed + r'\uninstall.exe')
+        plant_dlls(self.wine.unix(installed))
         product = self.wine.unix(self.product)
         if self.mode == 'silent':
             self.silent('uninstall', exe, self.wine.unix(installed))

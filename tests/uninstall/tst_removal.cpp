@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 void setValue(const QString &key, const QString &name, const QString &value)
@@ -217,17 +219,30 @@ void TstRemoval::englishPartnerShortcuts()
     QVERIFY(QFileInfo::exists(chinese));
 }
 
+// The client lies in a folder other users may change: it runs with the rights of the user
+// who started the removal (as root, the one sudo names; here nobody, who must reach it).
 void TstRemoval::coBrandedEditionRunsUnitydel()
 {
     const Edition edition{QStringLiteral("KWRender"), QString(), QStringLiteral("星云Unity"), QStringLiteral("Nimbra Unity")};
     seed(edition);
-    const QString marker = path("unitydel-ran");
-    sandbox::writeFile(installDir + QLatin1Char('/') + exeName, "#!/bin/sh\necho \"$@\" > '" + marker.toUtf8() + "'\n");
-    QFile::setPermissions(installDir + QLatin1Char('/') + exeName, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const bool root = geteuid() == 0;
+    const QByteArray user = root ? QByteArray("65534") : QByteArray::number(geteuid());
+    if (root)
+        qputenv("SUDO_UID", user);
+    const QString marker = path("ran/unitydel-ran");
+    QVERIFY(QDir().mkpath(path("ran")));
+    QFile::setPermissions(path("ran"), QFile::Permissions(0x7777));
+    const QString sandboxRoot = QFileInfo(QDir::tempPath()).absolutePath();
+    for (QString dir = installDir; dir.startsWith(sandboxRoot); dir = QFileInfo(dir).absolutePath())
+        QFile::setPermissions(dir, QFile::permissions(dir) | QFile::ExeOther);
+    sandbox::writeFile(installDir + QLatin1Char('/') + exeName,
+                       "#!/bin/sh\necho \"$(id -u) $@\" > '" + marker.toUtf8() + "'\n");
+    QFile::setPermissions(installDir + QLatin1Char('/') + exeName, QFile::Permissions(0x7755));
     configure(edition);
     Widget window;
     removeWith(window);
-    QCOMPARE(fileBytes(marker), QByteArray("unitydel\n"));
+    qunsetenv("SUDO_UID");
+    QCOMPARE(fileBytes(marker), user + " unitydel\n");
     QVERIFY(!QFileInfo::exists(installDir));
     QCOMPARE(value(company, QStringLiteral("NimbraKW/Settings/InstallDir")), QStringLiteral("<gone>"));
     for (const char *script : {"Autodesk/3ds Max 2016/scripts/Startup/nimbraMenu.ms",
