@@ -17,6 +17,7 @@ ReplyGuard::ReplyGuard(QNetworkReply *reply, qint64 maxBytes)
     , reply(reply)
     , maxBytes(maxBytes)
 {
+    connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::checkEncoding);
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64) { progress(bytes); });
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &ReplyGuard::checkSpeed);
@@ -29,6 +30,15 @@ void ReplyGuard::progress(qint64 bytes)
     received = bytes;
     if (maxBytes >= 0 && received > maxBytes && reply->isRunning()) {
         qDebug() << "body beyond" << maxBytes << "bytes:" << reply->url();
+        reply->abort();
+    }
+}
+
+void ReplyGuard::checkEncoding()
+{
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity" && reply->isRunning()) {
+        qDebug() << "refused encoding" << encoding << reply->url();
         reply->abort();
     }
 }

@@ -6,9 +6,10 @@ class QNetworkReply;
 class QTimer;
 
 // Ends a reply that would hold its program for ever or fill its memory: aborted (it then
-// fails as the network would) once its body passes maxBytes, or when fewer than
+// fails as the network would) once its body passes maxBytes, when fewer than
 // minBytesPerWindow arrive in a window of windowMs, as curl's --speed-limit and
-// --speed-time do. Lives as the reply's child.
+// --speed-time do, or when it comes compressed (asked for as it is, a compressed body
+// would be inflated past every cap). Lives as the reply's child.
 class ReplyGuard : public QObject
 {
     Q_OBJECT
@@ -23,6 +24,7 @@ public:
 private:
     ReplyGuard(QNetworkReply *reply, qint64 maxBytes);
     void progress(qint64 received);
+    void checkEncoding();
     void checkSpeed();
 
     QNetworkReply *reply;

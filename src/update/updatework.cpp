@@ -4,6 +4,7 @@
 #include "clientplacement.h"
 #include "downloadqueue.h"
 #include "edition.h"
+#include "files.h"
 #include "outcome.h"
 #include "redirect.h"
 #include "serviceaddress.h"
@@ -61,8 +62,8 @@ QString UpdateWork::hashOf(const QByteArray &bytes)
 
 QString UpdateWork::fileHash(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!platform::openNoFollow(file, path, platform::OpenAs::Read))
         return QString();
     Sha1 hash;
     QByteArray chunk(256 * 1024, Qt::Uninitialized);
@@ -135,9 +136,14 @@ void UpdateWork::versionFileFinished(QNetworkReply *reply)
         emit error(outcome::FileListError);
         return;
     }
-    const QUrl next = redirectTarget(reply);
-    if (next.isValid() && ++hops <= maxRedirects) {
-        requestVersionFile(next.toString());
+    if (isRedirect(reply)) {
+        const QUrl next = redirectTarget(reply);
+        if (next.isValid() && ++hops <= maxRedirects) {
+            requestVersionFile(next.toString(QUrl::FullyEncoded));
+            return;
+        }
+        qDebug() << "redirect not followed:" << reply->rawHeader("Location");
+        emit error(outcome::FileListError);
         return;
     }
     const QByteArray bytes = versionBytes + reply->readAll();
@@ -170,10 +176,10 @@ void UpdateWork::signatureFinished(QNetworkReply *reply, const QByteArray &versi
         return;
     const QUrl next = redirectTarget(reply);
     if (reply->error() == QNetworkReply::NoError && next.isValid() && ++hops <= maxRedirects) {
-        requestSignature(next.toString(), versionFile);
+        requestSignature(next.toString(QUrl::FullyEncoded), versionFile);
         return;
     }
-    const signature::Check check = reply->error() == QNetworkReply::NoError
+    const signature::Check check = reply->error() == QNetworkReply::NoError && !isRedirect(reply)
                                        ? signature::verify(publicKey.toLatin1(), versionFile, reply->readAll())
                                        : signature::Check::Malformed;
     if (check != signature::Check::Valid) {

@@ -100,6 +100,8 @@ QString TstServing::startNginx()
                    .arg(httpPort + 3).arg(work, refserver->url());
     conf = conf.left(start) + servers + QStringLiteral("}\n");
     conf.replace(QLatin1String("@PREFIX@"), work);
+    // A file with a ".gz" beside it is answered compressed, whatever the client asked for.
+    conf.replace(QLatin1String("etag on;"), QLatin1String("etag on;\n    gzip_static always;"));
     // The test reads what nginx answered (a 206 for a resumed download).
     conf.replace(QLatin1String("access_log off;"), QStringLiteral("access_log %1/access.log;").arg(work));
     if (geteuid() == 0)
@@ -152,6 +154,11 @@ void TstServing::update_data()
         QTest::addRow("%s-signed-other-client", service) << service << "other-client" << "" << -1;
         // Half of the client is on disk from an attempt that was cut off.
         QTest::addRow("%s-resumed", service) << service << "resumed" << "" << 0;
+    }
+    // A server that compresses what was asked for as it is (over HTTP/1.1 and HTTP/2).
+    for (const char *service : {"http", "https"}) {
+        QTest::addRow("%s-compressed-file", service) << service << "gzip-file" << "" << -2;
+        QTest::addRow("%s-compressed-version-file", service) << service << "gzip-list" << "" << -1;
     }
     QTest::newRow("https-certificate-for-another-host") << "wrong-host" << "special" << "" << -1;
     QTest::newRow("http2-stream-reset-mid-file") << "reset" << "cut" << "" << -2;
@@ -257,6 +264,8 @@ void TstServing::update()
         }
     }
 
+    if (release.startsWith(QLatin1String("gzip-")))
+        runTool(QStringLiteral("gzip"), {"-k", release == QLatin1String("gzip-file") ? out + "/files/client.exe" : out + "/version.xml"});
     if (release == QLatin1String("resumed")) {
         // The part and what was learnt of it: the hash to end with and the server's ETag.
         const QByteArray etag = runTool(QStringLiteral("curl"), {"-s", "-I", "-k", "--cacert", work + "/ca.pem",
@@ -299,7 +308,8 @@ void TstServing::update()
         return;
     }
     if (code != 0) {
-        QVERIFY(!QFileInfo::exists(newDir));
+        QVERIFY(code == -2 || !QFileInfo::exists(newDir));
+        QVERIFY(!QFileInfo::exists(newDir + "/client.exe"));
         return;
     }
     if (release == QLatin1String("edition"))

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QThread>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -188,6 +189,9 @@ void TstUpdateWork::failures_data()
     QTest::newRow("name-climbs") << "name:../evil.dll" << beforeFiles << -1;
     QTest::newRow("path-with-drive") << "path:C:/Windows/" << beforeFiles << -1;
     QTest::newRow("name-absolute") << "name:/etc/evil" << beforeFiles << -1;
+    // Its part would be made beside the new version's folder, outside it.
+    QTest::newRow("name-is-the-folder") << "name:." << beforeFiles << -1;
+    QTest::newRow("name-ends-in-the-folder") << "name:bin/." << beforeFiles << -1;
     QTest::newRow("path-to-sibling") << "path:bin/" << beforeFiles << -1;
     QTest::newRow("file-missing-on-server") << "file-missing" << downloading << -2;
     QTest::newRow("file-http-error") << "file-status" << downloading << -2;
@@ -242,6 +246,7 @@ void TstUpdateWork::failures()
     const QStringList kept = cause == QLatin1String("truncate") ? QStringList{"b.dll.part", "b.dll.part.meta"} : QStringList();
     QCOMPARE(QDir(newDir + QStringLiteral("/bin")).entryList(QDir::Files | QDir::Hidden, QDir::Name), kept);
     QVERIFY(!QFileInfo::exists(QDir::tempPath() + QStringLiteral("/evil.dll")));
+    QVERIFY(!QFileInfo::exists(newDir + QStringLiteral(".part")));
 }
 
 void TstUpdateWork::joinsAsSpecified()
@@ -424,10 +429,22 @@ void TstUpdateWork::boundedBodies_data()
     QTest::newRow("shorter-than-published") << qint64(10) << "" << -2;
     QTest::newRow("endless-past-the-cap") << qint64(-1) << "endless" << -2;
     QTest::newRow("endless-into-the-reserve") << qint64(-1) << "endless-reserve" << -2;
-    // Redirects are followed by the worker itself, a few and never to a weaker scheme.
-    QTest::newRow("redirect-followed") << qint64(4) << "redirect:{stream}?path=files///b.dll&version={version}" << 0;
-    QTest::newRow("redirect-loop") << qint64(4) << "redirect:{stream}?path=files///b.dll&version={version}&again" << -2;
+    // Asked for as it is, a compressed body is refused before Qt would inflate it.
+    for (const char *encoding : {"gzip", "deflate", "br"}) {
+        QTest::addRow("%s-file", encoding) << qint64(4) << QStringLiteral("encoding:%1@b.dll").arg(encoding) << -2;
+        QTest::addRow("%s-version-file", encoding) << qint64(4)
+                                                   << QStringLiteral("encoding:%1@getVersionFile").arg(encoding) << -1;
+    }
+    // Redirects are followed by the worker itself, a few and never to a weaker scheme; one
+    // not followed fails, whatever body came with it.
+    const QString self = QStringLiteral("getVersionStream.htm?path=files///b.dll&version={version}");
+    QTest::newRow("redirect-followed") << qint64(4) << QStringLiteral("redirect:{stream}/") + self << 0;
+    QTest::newRow("redirect-relative") << qint64(4) << QStringLiteral("redirect:") + self << 0;
+    QTest::newRow("redirect-scheme-relative") << qint64(4) << QStringLiteral("redirect://{host}/stream/") + self << 0;
+    QTest::newRow("redirect-loop") << qint64(4) << QStringLiteral("redirect:{stream}/") + self + QStringLiteral("&again") << -2;
     QTest::newRow("redirect-to-file") << qint64(4) << "redirect:file:///etc/hostname" << -2;
+    QTest::newRow("version-file-redirect-loop") << qint64(4) << "redirect:getVersionFile.htm?version={version}@getVersionFile&again" << -1;
+    QTest::newRow("version-file-redirect-to-ftp") << qint64(4) << "redirect:ftp://{host}/v.xml@getVersionFile" << -1;
 }
 
 // A body ends where the version file, its Content-Length, the cap or the disk's reserve
@@ -442,13 +459,18 @@ void TstUpdateWork::boundedBodies()
                                 {{"a.txt", "/", sha1("aaaa"), {}, 4}, {"b.dll", "/", sha1("bbbb"), {}, published}}));
     if (fault.startsWith(QLatin1String("endless")))
         server->addFault(QStringLiteral("endless"), QString(), QStringLiteral("b.dll"));
-    if (fault.startsWith(QLatin1String("redirect:"))) {
-        // The first answer for b.dll points at itself; a loop keeps pointing.
-        const QString target = fault.mid(9)
-                                   .replace(QLatin1String("{stream}"), server->url() + QStringLiteral("/stream/getVersionStream.htm"))
-                                   .replace(QLatin1String("{version}"), targetVersion);
-        server->addFault(QStringLiteral("redirect"), target, QStringLiteral("b.dll"),
-                         fault.endsWith(QLatin1String("again")) ? -1 : 1);
+    if (fault.startsWith(QLatin1String("encoding:")) || fault.startsWith(QLatin1String("redirect:"))) {
+        // KIND:ARG[@MATCH], b.dll by default; a redirect points once, a loop keeps pointing.
+        const QString kind = fault.section(QLatin1Char(':'), 0, 0);
+        QString arg = fault.mid(kind.size() + 1);
+        const bool again = arg.endsWith(QLatin1String("&again"));
+        const int at = arg.lastIndexOf(QLatin1Char('@'));
+        const QString match = at < 0 ? QStringLiteral("b.dll") : arg.mid(at + 1).remove(QLatin1String("&again"));
+        arg = arg.left(at < 0 ? arg.size() : at)
+                  .replace(QLatin1String("{stream}"), server->url() + QStringLiteral("/stream"))
+                  .replace(QLatin1String("{host}"), QUrl(server->url()).authority())
+                  .replace(QLatin1String("{version}"), targetVersion);
+        server->addFault(kind, arg, match, again || kind == QLatin1String("encoding") ? -1 : 1);
     }
     const qint64 cap = DownloadQueue::maxUnpublishedBytes, reserve = DownloadQueue::reserveBytes;
     DownloadQueue::maxUnpublishedBytes = fault == QLatin1String("endless") ? 1024 * 1024 : cap;

@@ -23,15 +23,19 @@ requests whose path and query contain MATCH:
   silent        accept and never answer           truncate  send half the body, then close
   alter         flip bytes of the body            slow:BPS  send the body at BPS bytes per second
   endless       send the body, then more bytes without end (no length given)
-  redirect:URL  answer 302 with Location URL
+  redirect:URL  answer 302 with Location URL (and the body the answer would have had)
   cut:BYTES     send that many bytes of the body, then reset the connection
   norange       answer a file request whole, as a server that ignores Range
+  encoding:NAME send the body compressed whatever was asked for (gzip, deflate; any other
+                NAME sends the bytes as they are), with Content-Encoding NAME: a zero-filled
+                megabyte stands for the body, a bomb that inflates to 100 or 1000 times more
 Release files carry an ETag (their size and time) and answer a single Range
 ("bytes=A-" or "bytes=A-B", with If-Range) with 206 and Content-Range, or 416.
 GET /_control/sent returns {"bytes": N}, the body bytes sent so far.
 GET /_control/requests returns the request log as a JSON array.
 """
 import argparse
+import gzip
 import json
 import re
 import os
@@ -40,6 +44,7 @@ import struct
 import sys
 import threading
 import time
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
@@ -77,6 +82,24 @@ class State:
                         fault['times'] -= 1
                     return fault
         return None
+
+
+BOMBS = {}
+
+
+def compressed(data, encoding):
+    """Data compressed as a hostile server would, many times over: a small body that
+    inflates to far more than any cap (gzip members follow each other; one deflate
+    stream is made once)."""
+    if encoding not in BOMBS:
+        if encoding == 'gzip':
+            BOMBS[encoding] = gzip.compress(data, 9) * 1000
+        elif encoding == 'deflate':
+            packer = zlib.compressobj(9)
+            BOMBS[encoding] = b''.join(packer.compress(data) for _ in range(100)) + packer.flush()
+        else:
+            BOMBS[encoding] = data
+    return BOMBS[encoding]
 
 
 def parse_fault(text):
@@ -137,15 +160,17 @@ class Handler(BaseHTTPRequestHandler):
             return self.send(int(fault['arg'] or 500), b'injected failure')
         if fault and fault['kind'] == 'silent':
             return self.hang()
-        if fault and fault['kind'] == 'redirect':
-            self.send_response(302)
-            self.send_header('Location', fault['arg'])
-            self.send_header('Content-Length', '0')
-            self.end_headers()
-            return
         self.fault = fault
         self.extra_headers = {}
         status, payload, kind = self.route(method, path, query, body)
+        if fault and fault['kind'] == 'redirect':
+            # With the answer's own body, as some servers send: it is never the answer.
+            self.send_response(302)
+            self.send_header('Location', fault['arg'])
+            self.send_header('Content-Length', str(len(payload)))
+            self.end_headers()
+            self.wfile.write(payload)
+            return
         self.send(status, payload, kind, fault if status in (200, 206) else None)
 
     def route(self, method, path, query, body):
@@ -237,6 +262,9 @@ class Handler(BaseHTTPRequestHandler):
         self.send(404, b'not found')
 
     def send(self, status, payload, kind='text/plain', fault=None):
+        if fault and fault['kind'] == 'encoding':
+            payload = compressed(b'\0' * (1024 * 1024), fault['arg'])
+            self.extra_headers = dict(getattr(self, 'extra_headers', {}), **{'Content-Encoding': fault['arg']})
         if fault and fault['kind'] == 'alter' and payload:
             payload = bytearray(payload)
             for at in {0, len(payload) // 2, len(payload) - 1}:
