@@ -13,8 +13,6 @@ namespace {
 
 const char serverName[] = "vantelo_install";
 const int connectTimeoutMs = 1000;
-// Long enough for a holder's check (one connect attempt) and listen.
-const int lockTimeoutMs = 10000;
 
 } // namespace
 
@@ -25,31 +23,33 @@ SingleApp::SingleApp(int &argc, char **argv)
     qSetMessagePattern(QStringLiteral("%{file}:%{line} %{function}: %{message}"));
 }
 
+SingleApp::~SingleApp() = default;
+
+// The guard is the lock, held for the whole run: the name only carries the message that
+// brings the running program to the front, and a name that cannot be listened on (a
+// path past the system's limit) costs that message, never the guard.
 bool SingleApp::exist()
 {
     const QString name = platform::instanceServerName(QLatin1String(serverName));
     const QString lockPath = platform::instanceLockPath(QLatin1String(serverName));
-    // Without a place of our own, or without the lock, another program may be running:
-    // one must never work beside another.
+    // Without a place of our own another program may be running: one must never work
+    // beside another.
     if (name.isEmpty() || lockPath.isEmpty()) {
         qWarning() << "no private folder for the single-instance check";
         return true;
     }
-    // Check, removal of a leftover name and listen are one step: two programs started
-    // together would otherwise both miss each other, and the second remove the first's name.
-    QLockFile lock(lockPath);
-    if (!lock.tryLock(lockTimeoutMs)) {
-        qWarning() << "instance lock not taken:" << lock.error();
+    lock = std::make_unique<QLockFile>(lockPath);
+    // However long a run takes, its lock is stale only once its program has gone.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError)
+            qWarning() << "instance lock not taken:" << lock->error();
+        socket = new QLocalSocket(this);
+        socket->connectToServer(name, QIODevice::ReadWrite);
+        if (socket->waitForConnected(connectTimeoutMs))
+            qDebug() << "server exist";
         return true;
     }
-
-    socket = new QLocalSocket(this);
-    socket->connectToServer(name, QIODevice::ReadWrite);
-    if (socket->waitForConnected(connectTimeoutMs)) {
-        qDebug() << "server exist";
-        return true;
-    }
-
     server = new QLocalServer(this);
     // A crashed instance leaves its name behind, which would block every later start.
     QLocalServer::removeServer(name);

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 
+#include <memory>
+
 class QLocalServer;
 class QLocalSocket;
+class QLockFile;
 
 // The application class of every program. Only one program of the system runs at a
 // time: they all own, or probe for, the same local server name.
@@ -13,9 +16,10 @@ class SingleApp : public QApplication
 
 public:
     SingleApp(int &argc, char **argv);
+    ~SingleApp() override;
 
     // True when another program of the system already runs (the caller then leaves);
-    // false once this one owns the name.
+    // false once this one holds the guard, which it keeps until it ends.
     bool exist();
 
     // The font every window of the system is drawn with.
@@ -31,4 +35,5 @@ signals:
 private:
     QLocalSocket *socket = nullptr;
     QLocalServer *server = nullptr;
+    std::unique_ptr<QLockFile> lock;
 };

@@ -7,7 +7,8 @@ Each row starts from a staged, uninstalled machine (the kill table's), runs the 
 the way the row says and checks one promise: the default log is a new private file, a
 missing temporary folder is an error and not the root, a reader that goes away does not
 end the run, extra arguments are a usage error, progress says done only at the end, log
-fields cannot forge lines, one program at a time also without a runtime folder. Prints a JSON report; exit code 1 when a row failed.
+fields cannot forge lines, one program at a time also without a runtime folder and with
+one whose path is too long for a socket. Prints a JSON report; exit code 1 when a row failed.
 """
 import argparse
 import json
@@ -17,6 +18,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import urllib.request
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -114,6 +116,27 @@ def planted_runtime_folder(m):
             and not os.path.exists(os.path.join(own, 'vantelo_install'))}
 
 
+def guard_holds_with_long_runtime_path(m):
+    """A runtime folder whose path is past the socket's limit: still one program at a time,
+    while the first waits for its installation report."""
+    runtime = m.box.path('tmp', 'r' * 120)
+    os.makedirs(runtime, mode=0o700)
+    env = dict(m.box.env, XDG_RUNTIME_DIR=runtime)
+    fault = json.dumps({'kind': 'silent', 'match': 'clientChannelInfo'}).encode()
+    urllib.request.urlopen(urllib.request.Request(m.service + '/_control/fault', fault), timeout=10).read()
+    first = subprocess.Popen([installer(m), '--silent'], cwd=m.package, env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    try:
+        placement_faults.lifecycle.wait_for(lambda: m.installed() != '', 30, 'the first installation')
+        second = run(m, [installer(m), '--silent'], env)
+    finally:
+        first.kill()
+        first.wait()
+        urllib.request.urlopen(urllib.request.Request(m.service + '/_control/fault', method='DELETE'),
+                               timeout=10).read()
+    return {'code': second.returncode, 'ok': second.returncode == 4}
+
+
 def dir_naming_a_file(m):
     target = m.box.path('tmp', 'a-file')
     open(target, 'w').write('not a folder\n')
@@ -143,7 +166,7 @@ def display_name_not_plain_is_told(m):
 
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
         done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder,
-        dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
+        guard_holds_with_long_runtime_path, dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
 
 
 def main():
