@@ -1,6 +1,6 @@
 #include "registry.h"
 
-#include <QFileDevice>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -31,17 +31,28 @@ bool readHive(QIODevice &device, QSettings::SettingsMap &map)
     return true;
 }
 
+// A hive on disk that cannot be read (cut off, damaged) was read as empty: written now,
+// it would lose every value in it, other programs' too. It is left as it is.
+bool isUnreadableHive(const QString &path)
+{
+    QFile hive(path);
+    if (!hive.open(QIODevice::ReadOnly))
+        return hive.exists();
+    QSettings::SettingsMap ignored;
+    return hive.size() > 0 && !readHive(hive, ignored);
+}
+
 // Qt writes a hive through a temporary file beside it and renames it into place, but in
 // Qt 5.15 it renames even when the last buffered write failed (a full disk): the hive
 // would be replaced by an empty or cut file. Flushing here makes that failure count, and
 // Qt then keeps the hive as it was.
 bool writeHive(QIODevice &device, const QSettings::SettingsMap &map)
 {
-    const QByteArray data = QJsonDocument(QJsonObject::fromVariantMap(map)).toJson();
-    if (device.write(data) != data.size())
-        return false;
     auto *file = qobject_cast<QFileDevice *>(&device);
-    return file && file->flush();
+    if (!file || isUnreadableHive(file->fileName()))
+        return false;
+    const QByteArray data = QJsonDocument(QJsonObject::fromVariantMap(map)).toJson();
+    return device.write(data) == data.size() && file->flush();
 }
 
 QSettings::Format hiveFormat()

@@ -1,4 +1,5 @@
 #include "registry.h"
+#include "peresources.h"
 #include "sandbox.h"
 
 #include <QFile>
@@ -37,6 +38,8 @@ private slots:
     void overlappingViewsAcrossProcesses();
     void removingKeyRemovesSubKeys();
     void removingKeyAcrossProcesses();
+    void unreadableHiveIsNeverWritten_data();
+    void unreadableHiveIsNeverWritten();
 };
 
 void TstRegistry::cleanup()
@@ -137,6 +140,27 @@ void TstRegistry::removingKeyAcrossProcesses()
     QScopedPointer<QSettings> outer(open(company));
     QCOMPARE(outer->childGroups(), QStringList{QStringLiteral("Orvix")});
     QCOMPARE(regtool({"get", company, "NimbraKW/Settings/Sub/v"}).out, QByteArray());
+}
+
+void TstRegistry::unreadableHiveIsNeverWritten_data()
+{
+    QTest::addColumn<QByteArray>("hive");
+    const QByteArray whole = "{\n    \"Software/Other/Vendor/Value\": \"kept\"\n}\n";
+    QTest::newRow("cut-off") << whole.left(whole.size() / 2);
+    QTest::newRow("trailing-comma") << QByteArray(whole).replace("\"kept\"", "\"kept\",");
+    QTest::newRow("invalid-utf8") << QByteArray(whole).replace("kept", "k\xff\xfe");
+    QTest::newRow("deep-nesting") << QByteArray(2000, '[') + QByteArray(2000, ']');
+}
+
+// Written, a hive read as empty would lose every value in it, other vendors' too: the
+// change fails and the file stays as it was, in another process as in this one.
+void TstRegistry::unreadableHiveIsNeverWritten()
+{
+    QFETCH(QByteArray, hive);
+    const QString file = platform::registryFile(QStringLiteral("HKEY_CURRENT_USER"));
+    sandbox::writeFile(file, hive);
+    QCOMPARE(regtool({"set", pvxSettings, "InstallDir", "x"}).exitCode, 1);
+    QCOMPARE(fileBytes(file), hive);
 }
 
 QTEST_GUILESS_MAIN(TstRegistry)
