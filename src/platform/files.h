@@ -46,6 +46,10 @@ bool openNoFollow(QFile &file, const QString &path, OpenAs how);
 // file already there, and opens it for writing; false when that is not possible.
 bool createPrivateFile(QFile &file, const QString &path);
 
+// A copy keeps its source's mode (the programs' execute bits) outside Windows; nothing to
+// do on Windows. False when the mode could not be set.
+bool keepModeOf(QFile &source, const QString &copy);
+
 // A downloaded program ("*.exe", any case) becomes runnable: outside Windows it gets an
 // execute bit for each read bit. Other files are left as they are.
 void makeRunnable(const QString &path);

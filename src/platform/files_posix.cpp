@@ -145,6 +145,12 @@ bool createPrivateFile(QFile &file, const QString &path)
     return false;
 }
 
+bool keepModeOf(QFile &source, const QString &copy)
+{
+    struct stat info;
+    return fstat(source.handle(), &info) == 0 && ::chmod(QFile::encodeName(copy).constData(), info.st_mode & 0777) == 0;
+}
+
 void makeRunnable(const QString &path)
 {
     if (!path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))

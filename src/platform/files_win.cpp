@@ -81,6 +81,11 @@ bool openNoFollow(QFile &file, const QString &path, OpenAs how)
     return false;
 }
 
+bool keepModeOf(QFile &, const QString &)
+{
+    return true;
+}
+
 void makeRunnable(const QString &)
 {
 }

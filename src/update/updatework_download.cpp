@@ -43,7 +43,7 @@ bool copyChecked(const QString &from, const QString &to, const QString &hash)
         return false;
     }
     // A reused file keeps its mode (the programs' execute bits).
-    const bool placed = part.commit() && QFile::setPermissions(to, source.permissions());
+    const bool placed = part.commit() && platform::keepModeOf(source, to);
     ChangeLog::record("write", "file", to, placed);
     return placed;
 }
