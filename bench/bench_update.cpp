@@ -4,7 +4,8 @@
 //      the same addresses in one process (3,000 small files; 200 files / 100 MB), on
 //      loopback and through a link with a 50 ms round trip (bench/latencyproxy.py),
 //      where curl also fetches six at a time as the worker does;
-//  (c) peak resident memory downloading one and six 1 GiB files, against curl.
+//  (c) peak resident memory downloading one and six 1 GiB files, against curl; and refusing a
+//      100 MB version file and compressed bombs.
 //   bench_update [work dir]
 #include "benchsupport.h"
 #include "updatework.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cstdio>
 
@@ -86,6 +88,36 @@ void bloatedVersionFile(const QString &work, Nginx &nginx)
                 ok ? "accepted" : "refused");
 }
 
+// (c) a hostile service compresses what was asked for as it is: a gzip body of 1 MB that
+// inflates to 1 GiB, as the version file and as a file published with 100,000 bytes.
+void compressedBombs(const QString &work)
+{
+    const QString releases = work + QStringLiteral("/bombs");
+    QDir().mkpath(releases + QStringLiteral("/bomb/files"));
+    writeFile(releases + QStringLiteral("/bomb/files/b.bin"), 100000, *QRandomGenerator::global());
+    QFile xml(releases + QStringLiteral("/bomb/version.xml"));
+    xml.open(QIODevice::WriteOnly);
+    xml.write(writeVersionFile(QStringLiteral("bomb"), QStringLiteral("{server}/stream/"), {},
+                               {{"b.bin", "/", UpdateWork::fileHash(releases + QStringLiteral("/bomb/files/b.bin")), {}, 100000}}));
+    xml.close();
+    for (const char *match : {"getVersionFile", "b.bin"}) {
+        QProcess service;
+        service.start(QStringLiteral("python3"), {QStringLiteral(REFSERVER), QStringLiteral("--releases"), releases,
+                                                  QStringLiteral("--fault"), QStringLiteral("encoding:gzip:1024@") + QLatin1String(match)});
+        if (!service.waitForReadyRead(10000)) {
+            std::printf("(c) compressed bombs skipped: refserver did not start\n");
+            return;
+        }
+        const QString url = QString::fromUtf8(service.readLine().split(' ').value(1).trimmed());
+        bool ok = false;
+        const double peak = peakMiB(workerCommand(url, QStringLiteral("bomb"), work + QStringLiteral("/worker-bomb-") + QLatin1String(match)), &ok);
+        std::printf("(c) a 1 GiB gzip bomb as %-14s peak RSS worker %.0f MiB, %s (goal <= 64 MiB, refused)\n",
+                    match == QLatin1String("b.bin") ? "a file" : "the file list", peak, ok ? "accepted" : "refused");
+        service.kill();
+        service.waitForFinished();
+    }
+}
+
 // (b) and (c)
 void downloads(const QString &work)
 {
@@ -152,6 +184,7 @@ void downloads(const QString &work)
                 ok ? "" : " (the worker failed)");
     QDir(work + QStringLiteral("/worker-huge6")).removeRecursively();
     bloatedVersionFile(work, nginx);
+    compressedBombs(work);
 }
 
 } // namespace

@@ -26,16 +26,15 @@ requests whose path and query contain MATCH:
   redirect:URL  answer 302 with Location URL (and the body the answer would have had)
   cut:BYTES     send that many bytes of the body, then reset the connection
   norange       answer a file request whole, as a server that ignores Range
-  encoding:NAME send the body compressed whatever was asked for (gzip, deflate; any other
-                NAME sends the bytes as they are), with Content-Encoding NAME: a zero-filled
-                megabyte stands for the body, a bomb that inflates to 100 or 1000 times more
+  encoding:NAME[:MIB]  answer with Content-Encoding NAME whatever was asked for: for gzip
+                and deflate a bomb, MIB (64) mebibytes of zeros compressed, in place of the
+                body; for any other NAME a megabyte of zeros as it is
 Release files carry an ETag (their size and time) and answer a single Range
 ("bytes=A-" or "bytes=A-B", with If-Range) with 206 and Content-Range, or 416.
 GET /_control/sent returns {"bytes": N}, the body bytes sent so far.
 GET /_control/requests returns the request log as a JSON array.
 """
 import argparse
-import gzip
 import json
 import re
 import os
@@ -88,15 +87,15 @@ BOMBS = {}
 
 
 def compressed(data, encoding):
-    """Data compressed as a hostile server would, many times over: a small body that
-    inflates to far more than any cap (gzip members follow each other; one deflate
-    stream is made once)."""
+    """A small body that inflates to far more than any cap, as a hostile server sends it:
+    one gzip or zlib stream of MIB mebibytes of zeros (encoding "NAME[:MIB]", 64 by
+    default); any other name, the bytes as they are. Made once per server."""
+    name, _, mib = encoding.partition(':')
     if encoding not in BOMBS:
-        if encoding == 'gzip':
-            BOMBS[encoding] = gzip.compress(data, 9) * 1000
-        elif encoding == 'deflate':
-            packer = zlib.compressobj(9)
-            BOMBS[encoding] = b''.join(packer.compress(data) for _ in range(100)) + packer.flush()
+        if name in ('gzip', 'deflate'):
+            packer = zlib.compressobj(1, zlib.DEFLATED, 31 if name == 'gzip' else 15)
+            zeros = b'\0' * (1024 * 1024)
+            BOMBS[encoding] = b''.join(packer.compress(zeros) for _ in range(int(mib or 64))) + packer.flush()
         else:
             BOMBS[encoding] = data
     return BOMBS[encoding]
@@ -264,7 +263,8 @@ class Handler(BaseHTTPRequestHandler):
     def send(self, status, payload, kind='text/plain', fault=None):
         if fault and fault['kind'] == 'encoding':
             payload = compressed(b'\0' * (1024 * 1024), fault['arg'])
-            self.extra_headers = dict(getattr(self, 'extra_headers', {}), **{'Content-Encoding': fault['arg']})
+            self.extra_headers = dict(getattr(self, 'extra_headers', {}),
+                                      **{'Content-Encoding': fault['arg'].partition(':')[0]})
         if fault and fault['kind'] == 'alter' and payload:
             payload = bytearray(payload)
             for at in {0, len(payload) // 2, len(payload) - 1}:
