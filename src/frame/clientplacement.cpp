@@ -194,11 +194,15 @@ Outcome openToAllUsers(const Placement &p)
 }
 
 // The product folder is closed first: nobody else can make a version folder's name in
-// advance, nor anything inside one while it is filled.
+// advance, nor anything inside one while it is filled. The mark is its name; what it
+// says (who made it) is for people, and a full disk that cannot take it fails the run at
+// its first real write.
 bool makeVersionFolder(const QString &dir)
 {
-    return ChangeLog::makeClosedPath(QFileInfo(dir).absolutePath(), false) && ChangeLog::makeClosedPath(dir, true)
-           && writeMark(dir, madeBy());
+    if (!ChangeLog::makeClosedPath(QFileInfo(dir).absolutePath(), false) || !ChangeLog::makeClosedPath(dir, true))
+        return false;
+    writeMark(dir, madeBy());
+    return true;
 }
 
 bool makeStagingFolder(const QString &dir)
@@ -208,7 +212,11 @@ bool makeStagingFolder(const QString &dir)
     const QFileInfo there(dir);
     if ((there.exists() || there.isSymLink()) && !platform::isClosedFolder(dir) && !setAside(dir))
         return false;
-    return ChangeLog::makeClosedPath(dir, false) && (!readMark(dir).isEmpty() || writeMark(dir, madeBy()));
+    if (!ChangeLog::makeClosedPath(dir, false))
+        return false;
+    if (readMark(dir).isEmpty())
+        writeMark(dir, madeBy());
+    return true;
 }
 
 bool claimVersionFolder(const QString &dir, const QByteArray &release)

@@ -13,14 +13,12 @@ the run ended 0 with only the administrators' files in place, or with its failur
 Prints a JSON report; exit code 1 when a row failed.
 """
 import argparse
-import json
 import os
 import shutil
 import stat
 import subprocess
 import sys
 import threading
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import placement_faults  # noqa: E402
@@ -241,25 +239,12 @@ def main():
             return 77
         above = os.path.dirname(above)
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
-    report = {}
-    try:
-        placement_faults.baseline(m)
-        for row, state in ROWS:
-            m.restore(state)
-            reachable(m)
-            try:
-                report[row.__name__] = row(m, Attack(m))
-            except Exception as error:  # a row that could not even run its program failed
-                report[row.__name__] = {'ok': False, 'error': str(error)}
-    except Exception as error:  # the report says what went wrong; every process still stops
-        report['error'] = str(error)
-    finally:
-        m.box.stop_all()
-    print(json.dumps(report, ensure_ascii=False, indent=1))
-    failed = [name for name, row in report.items() if name == 'error' or not row.get('ok')]
-    for name in failed:
-        print('failed:', name, json.dumps(report[name], ensure_ascii=False), file=sys.stderr)
-    return 1 if failed else 0
+
+    def attack(row):
+        reachable(m)
+        return row(m, Attack(m))
+
+    return placement_faults.row_table(m, [(row.__name__, state, lambda row=row: attack(row)) for row, state in ROWS])
 
 
 if __name__ == '__main__':

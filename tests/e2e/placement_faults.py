@@ -152,6 +152,30 @@ def fault_table(m, after):
     return rows
 
 
+def row_table(m, rows):
+    """Rows of (name, saved state, call) after an uninterrupted life, each from its state:
+    the report (each row a dict with 'ok') on standard output, the failed rows on standard
+    error; the exit code, 1 when a row failed."""
+    report = {}
+    try:
+        baseline(m)
+        for name, state, row in rows:
+            m.restore(state)
+            try:
+                report[name] = row()
+            except Exception as error:  # a row that could not run its programs failed
+                report[name] = {'ok': False, 'error': str(error)}
+    except Exception as error:  # the report says what went wrong; every process still stops
+        report['error'] = str(error)
+    finally:
+        m.box.stop_all()
+    print(json.dumps(report, ensure_ascii=False, indent=1))
+    failed = [name for name, row in report.items() if name == 'error' or not row.get('ok')]
+    for name in failed:
+        print('failed:', name, json.dumps(report[name], ensure_ascii=False), file=sys.stderr)
+    return 1 if failed else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--bin', required=True)

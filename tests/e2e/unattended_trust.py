@@ -176,21 +176,7 @@ def main():
     args = parser.parse_args()
     shutil.rmtree(args.sandbox, ignore_errors=True)
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
-    report = {}
-    try:
-        placement_faults.baseline(m)
-        for row in ROWS:
-            m.restore('install')
-            report[row.__name__] = row(m)
-    except Exception as error:  # the report says what went wrong; every process still stops
-        report['error'] = str(error)
-    finally:
-        m.box.stop_all()
-    print(json.dumps(report, ensure_ascii=False, indent=1))
-    failed = [name for name, row in report.items() if name == 'error' or not row.get('ok')]
-    for name in failed:
-        print('failed:', name, json.dumps(report[name], ensure_ascii=False), file=sys.stderr)
-    return 1 if failed else 0
+    return placement_faults.row_table(m, [(row.__name__, 'install', lambda row=row: row(m)) for row in ROWS])
 
 
 if __name__ == '__main__':

@@ -429,7 +429,8 @@ void TstUpdateWork::boundedBodies_data()
     QTest::newRow("shorter-than-published") << qint64(10) << "" << -2;
     QTest::newRow("endless-past-the-cap") << qint64(-1) << "endless" << -2;
     QTest::newRow("endless-into-the-reserve") << qint64(-1) << "endless-reserve" << -2;
-    // Asked for as it is, a compressed body is refused before Qt would inflate it.
+    // Asked for as it is, a compressed body is refused before Qt would inflate it (a bomb
+    // would fill the memory), even one that would inflate to the right bytes.
     for (const char *encoding : {"gzip", "deflate", "br"}) {
         QTest::addRow("%s-file", encoding) << qint64(4) << QStringLiteral("encoding:%1@b.dll").arg(encoding) << -2;
         QTest::addRow("%s-version-file", encoding) << qint64(4)
@@ -443,6 +444,8 @@ void TstUpdateWork::boundedBodies_data()
     QTest::newRow("redirect-scheme-relative") << qint64(4) << QStringLiteral("redirect://{host}/stream/") + self << 0;
     QTest::newRow("redirect-loop") << qint64(4) << QStringLiteral("redirect:{stream}/") + self + QStringLiteral("&again") << -2;
     QTest::newRow("redirect-to-file") << qint64(4) << "redirect:file:///etc/hostname" << -2;
+    QTest::newRow("version-file-redirect-relative") << qint64(4) << "redirect:getVersionFile.htm?version={version}&r@getVersionFile" << 0;
+    QTest::newRow("version-file-redirect-scheme-relative") << qint64(4) << "redirect://{host}/cn/getVersionFile.htm?version={version}&r@getVersionFile" << 0;
     QTest::newRow("version-file-redirect-loop") << qint64(4) << "redirect:getVersionFile.htm?version={version}@getVersionFile&again" << -1;
     QTest::newRow("version-file-redirect-to-ftp") << qint64(4) << "redirect:ftp://{host}/v.xml@getVersionFile" << -1;
 }

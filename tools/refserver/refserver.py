@@ -26,9 +26,9 @@ requests whose path and query contain MATCH:
   redirect:URL  answer 302 with Location URL (and the body the answer would have had)
   cut:BYTES     send that many bytes of the body, then reset the connection
   norange       answer a file request whole, as a server that ignores Range
-  encoding:NAME[:MIB]  answer with Content-Encoding NAME whatever was asked for: for gzip
-                and deflate a bomb, MIB (64) mebibytes of zeros compressed, in place of the
-                body; for any other NAME a megabyte of zeros as it is
+  encoding:NAME[:MIB]  answer with Content-Encoding NAME whatever was asked for, the body
+                compressed (gzip, deflate; as it is for any other NAME), or with MIB a
+                bomb in its place: MIB mebibytes of zeros, compressed
 Release files carry an ETag (their size and time) and answer a single Range
 ("bytes=A-" or "bytes=A-B", with If-Range) with 206 and Content-Range, or 416.
 GET /_control/sent returns {"bytes": N}, the body bytes sent so far.
@@ -87,17 +87,19 @@ BOMBS = {}
 
 
 def compressed(data, encoding):
-    """A small body that inflates to far more than any cap, as a hostile server sends it:
-    one gzip or zlib stream of MIB mebibytes of zeros (encoding "NAME[:MIB]", 64 by
-    default); any other name, the bytes as they are. Made once per server."""
+    """The body compressed as a server that ignores what was asked for sends it
+    (encoding "NAME" for gzip or deflate; any other name, the bytes as they are), or with
+    "NAME:MIB" a bomb in its place: one stream of MIB mebibytes of zeros, made once."""
     name, _, mib = encoding.partition(':')
-    if encoding not in BOMBS:
-        if name in ('gzip', 'deflate'):
-            packer = zlib.compressobj(1, zlib.DEFLATED, 31 if name == 'gzip' else 15)
-            zeros = b'\0' * (1024 * 1024)
-            BOMBS[encoding] = b''.join(packer.compress(zeros) for _ in range(int(mib or 64))) + packer.flush()
-        else:
-            BOMBS[encoding] = data
+    if name not in ('gzip', 'deflate'):
+        return data
+    if mib and encoding in BOMBS:
+        return BOMBS[encoding]
+    packer = zlib.compressobj(1, zlib.DEFLATED, 31 if name == 'gzip' else 15)
+    if not mib:
+        return packer.compress(data) + packer.flush()
+    zeros = b'\0' * (1024 * 1024)
+    BOMBS[encoding] = b''.join(packer.compress(zeros) for _ in range(int(mib))) + packer.flush()
     return BOMBS[encoding]
 
 
@@ -262,7 +264,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def send(self, status, payload, kind='text/plain', fault=None):
         if fault and fault['kind'] == 'encoding':
-            payload = compressed(b'\0' * (1024 * 1024), fault['arg'])
+            payload = compressed(payload, fault['arg'])
             self.extra_headers = dict(getattr(self, 'extra_headers', {}),
                                       **{'Content-Encoding': fault['arg'].partition(':')[0]})
         if fault and fault['kind'] == 'alter' and payload:
