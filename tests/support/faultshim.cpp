@@ -3,7 +3,8 @@
 //                                            (a line not starting with '#') is written to FILE
 //   FAULT_ENOSPC=TEXT                        writes to files whose path contains TEXT fail
 //                                            as on a full disk
-//   FAULT_RENAME=TEXT                        renames onto a path containing TEXT fail
+//   FAULT_RENAME=TEXT                        renames onto a path containing TEXT fail (rename
+//                                            and renameat2)
 #include <dlfcn.h>
 #include <sys/types.h>
 #include <cerrno>
@@ -65,4 +66,18 @@ extern "C" int rename(const char *from, const char *to)
         return -1;
     }
     return real(from, to);
+}
+
+// The programs rename without replacing through renameat2 where the kernel has it.
+extern "C" int renameat2(int fromDir, const char *from, int toDir, const char *to, unsigned int flags)
+{
+    static int (*real)(int, const char *, int, const char *, unsigned int);
+    if (!real)
+        real = reinterpret_cast<int (*)(int, const char *, int, const char *, unsigned int)>(
+            dlsym(RTLD_NEXT, "renameat2"));
+    if (matches("FAULT_RENAME", to)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fromDir, from, toDir, to, flags);
 }
