@@ -18,6 +18,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import tempfile
 import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -223,6 +224,15 @@ def reachable(m):
     os.chmod(path, 0o600)
 
 
+def reaches(folder):
+    """Every folder down to this one lets others pass."""
+    while folder != '/':
+        if not os.stat(folder).st_mode & 0o001:
+            return False
+        folder = os.path.dirname(folder)
+    return True
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--bin', required=True)
@@ -231,20 +241,30 @@ def main():
     if os.geteuid() != 0 or not shutil.which('setpriv'):
         print('local_attacks: skipped, needs root and setpriv to act as another local user')
         return 77
-    shutil.rmtree(args.sandbox, ignore_errors=True)
-    above = os.path.dirname(os.path.abspath(args.sandbox))
-    while above != '/':
-        if not os.stat(above).st_mode & 0o001:
-            print('local_attacks: skipped, another user cannot reach %s' % above)
+    sandbox = os.path.abspath(args.sandbox)
+    shutil.rmtree(sandbox, ignore_errors=True)
+    temporary = None
+    if not reaches(os.path.dirname(sandbox)):
+        # A build below a home only its owner may enter: the sandbox goes where others reach.
+        temporary = tempfile.mkdtemp(prefix='local-attacks-')
+        os.chmod(temporary, 0o755)
+        sandbox = os.path.join(temporary, 'box')
+        if not reaches(temporary):
+            shutil.rmtree(temporary)
+            print('local_attacks: skipped, another user cannot reach %s' % temporary)
             return 77
-        above = os.path.dirname(above)
-    m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
+    m = placement_faults.Machine(sandbox, args.bin, None)
 
     def attack(row):
         reachable(m)
         return row(m, Attack(m))
 
-    return placement_faults.row_table(m, [(row.__name__, state, lambda row=row: attack(row)) for row, state in ROWS])
+    try:
+        return placement_faults.row_table(m, [(row.__name__, state, lambda row=row: attack(row))
+                                              for row, state in ROWS])
+    finally:
+        if temporary:
+            shutil.rmtree(temporary, ignore_errors=True)
 
 
 if __name__ == '__main__':
