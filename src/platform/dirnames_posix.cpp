@@ -7,23 +7,23 @@
 
 namespace platform {
 
-QStringList namesIn(int dirFd)
+QVector<DirEntry> entriesIn(int dirFd)
 {
-    QStringList names;
+    QVector<DirEntry> entries;
     const int own = dup(dirFd);
     DIR *listing = own >= 0 ? fdopendir(own) : nullptr;
     if (!listing) {
         if (own >= 0)
             ::close(own);
-        return names;
+        return entries;
     }
     while (const dirent *entry = readdir(listing)) {
         const QByteArray name(entry->d_name);
         if (name != "." && name != "..")
-            names.append(QFile::decodeName(name));
+            entries.append({QFile::decodeName(name), entry->d_type});
     }
     closedir(listing);
-    return names;
+    return entries;
 }
 
 } // namespace platform

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,12 +43,18 @@ const int maxTreeDepth = 256;
 
 // Empties the folder open as dirFd. A sub-folder is entered only through a handle opened
 // without following links: one swapped for a link after it was listed is removed as one.
+// What the listing says is not a folder is removed at once, as rm does; had it become one
+// since, the removal fails and it stays.
 void removeBelow(int dirFd, const QString &path, const EntryReport &report, int depth)
 {
-    for (const QString &name : namesIn(dirFd)) {
-        const QByteArray raw = QFile::encodeName(name);
-        const QString full = path + QLatin1Char('/') + name;
-        const int sub = depth < maxTreeDepth
+    for (const DirEntry &entry : entriesIn(dirFd)) {
+        const QByteArray raw = QFile::encodeName(entry.name);
+        const QString full = path + QLatin1Char('/') + entry.name;
+        unsigned char type = entry.type;
+        struct stat info;
+        if (type == DT_UNKNOWN && fstatat(dirFd, raw.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        const int sub = type == DT_DIR && depth < maxTreeDepth
                             ? openat(dirFd, raw.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                             : -1;
         if (sub >= 0) {
@@ -57,12 +64,11 @@ void removeBelow(int dirFd, const QString &path, const EntryReport &report, int 
                 report(full, EntryKind::Dir, true);
             continue;
         }
-        // Not a folder we could enter: a link or a file goes itself; a folder too deep, or
-        // one that cannot be opened, stays (and so does its parent).
-        struct stat info;
-        if (fstatat(dirFd, raw.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+        // A folder too deep to enter, or one that cannot be opened, stays (and so does its
+        // parent); one that became a link goes as a link.
+        if (type == DT_DIR && (fstatat(dirFd, raw.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode)))
             continue;
-        const bool isLink = S_ISLNK(info.st_mode);
+        const bool isLink = type == DT_LNK || type == DT_DIR;
         report(full, isLink ? EntryKind::Link : EntryKind::File, unlinkat(dirFd, raw.constData(), 0) == 0);
     }
 }

@@ -50,7 +50,8 @@ int openEntry(int dirFd, const QString &name)
 bool openContents(int dirFd, const QStringList &closedNames, int depth)
 {
     bool ok = true;
-    for (const QString &name : namesIn(dirFd)) {
+    for (const DirEntry &entry : entriesIn(dirFd)) {
+        const QString &name = entry.name;
         const int fd = openEntry(dirFd, name);
         struct stat info;
         if (fd < 0)
@@ -77,7 +78,8 @@ bool openToAllUsers(const QString &productDir, const QStringList &closedNames)
     if (product < 0)
         return false;
     bool ok = fstat(product, &info) == 0 && isOurs(info) && fchmod(product, closedFolderMode) == 0;
-    for (const QString &name : ok ? namesIn(product) : QStringList()) {
+    for (const DirEntry &entry : ok ? entriesIn(product) : QVector<DirEntry>()) {
+        const QString &name = entry.name;
         const int version = openat(product, QFile::encodeName(name).constData(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (version < 0)
