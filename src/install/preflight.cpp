@@ -1,11 +1,12 @@
 #include "preflight.h"
 
-#include "basewidget.h"
 #include "clientconfig.h"
 #include "dialogue.h"
 #include "edition.h"
+#include "processcheck.h"
 #include "registry.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QScopedPointer>
@@ -23,7 +24,7 @@ QString pick(bool zh, const char *chinese, const char *english)
 bool standardClientInstalled(const QSettings &settings)
 {
     const QString part = settings.value(QStringLiteral("ThirdPart")).toString();
-    return part.isEmpty() && !BaseWidget::iniThird().isEmpty();
+    return part.isEmpty() && !zqIniThird(QCoreApplication::applicationDirPath()).isEmpty();
 }
 
 } // namespace
@@ -49,7 +50,7 @@ bool installPreflight(const ClientConfig &config, const Dialogue &dialogue, QStr
     QString stored = settings->value(QStringLiteral("InstallDir")).toString();
 
     if (edition::needsMaxClosed(editionOf(third))) {
-        if (BaseWidget::processExists(QStringLiteral("3dsmax.exe"))) {
+        if (helpers::processExists(QStringLiteral("3dsmax.exe"))) {
             dialogue.fail(Outcome::MaxRunning,
                              pick(zh, "请先关闭max，再安装客户端！", "Pleace close max first and install client!"));
             return false;
@@ -71,8 +72,8 @@ bool installPreflight(const ClientConfig &config, const Dialogue &dialogue, QStr
                                   "to reinstall it? Press OK to continue.")))
         return false;
 
-    if (BaseWidget::processExists(config.exe))
-        BaseWidget::killProcess(config.exe);
+    if (helpers::processExists(config.exe))
+        helpers::killProcess(config.exe);
 
     *dir = stored.isEmpty() ? QString() : earlierChoice(stored);
     return true;

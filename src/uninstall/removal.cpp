@@ -1,9 +1,10 @@
 #include "removal.h"
 
-#include "basewidget.h"
 #include "changelog.h"
 #include "clientplacement.h"
 #include "edition.h"
+#include "hostfolders.h"
+#include "processcheck.h"
 #include "processes.h"
 #include "productfolder.h"
 #include "selfdelete.h"
@@ -31,7 +32,7 @@ void runUnityStep(const QString &installDir, const QString &exe)
 // to the script.
 void removeMaxScripts()
 {
-    for (const QString &dir : BaseWidget::allMaxPath()) {
+    for (const QString &dir : helpers::maxStartupFolders()) {
         const QString script = maxStartupScript(dir);
         if (QFileInfo(script).isFile())
             ChangeLog::removeFileBelow(QDir::cleanPath(dir + QStringLiteral("/../..")), script);
@@ -45,8 +46,8 @@ Outcome removeClient(const ClientConfig &config, const std::function<void(int)> 
     const Placement p{config, config.installDir, QString()};
     const Edition kind = editionOf(config.third);
     progress(10);
-    if (isPlainFileName(config.exe) && BaseWidget::processExists(config.exe))
-        BaseWidget::killProcess(config.exe);
+    if (isPlainFileName(config.exe) && helpers::processExists(config.exe))
+        helpers::killProcess(config.exe);
     progress(60);
     placement::removeShortcuts(p);
     if (edition::leavesUnityOnRemoval(kind) && isPlainFileName(config.exe))

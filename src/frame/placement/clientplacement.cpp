@@ -1,10 +1,12 @@
 #include "clientplacement.h"
 
-#include "basewidget.h"
 #include "changelog.h"
 #include "clientlayout.h"
 #include "edition.h"
 #include "files.h"
+#include "hostfolders.h"
+#include "pathremoval.h"
+#include "rebranding.h"
 #include "registry.h"
 #include "rights.h"
 #include "unattended.h"
@@ -40,7 +42,7 @@ QSettings *openRun()
 // Replaces whatever is at a shortcut's path; false when the link is not there after.
 bool relink(const QString &target, const QString &link)
 {
-    BaseWidget::veryDel(link);
+    helpers::removePath(link);
     return ChangeLog::link(target, link);
 }
 
@@ -125,9 +127,9 @@ Outcome brandClient(const Placement &p, const QString &iconSource)
     if (p.client.third.isEmpty())
         return Outcome::Done;
     const QString client = p.clientExe();
-    if (!BaseWidget::ChangeExeIcon(icon.utf16(), client.utf16()))
+    if (!helpers::changeExeIcon(icon, client))
         return Outcome::IconFailed;
-    BaseWidget::ChangeFileInfo(client, p.displayName());
+    helpers::changeFileInfo(client, p.displayName());
     return Outcome::Done;
 }
 
@@ -141,18 +143,18 @@ Outcome placeShortcuts(const Placement &p)
         Unattended::tell(QStringLiteral("No shortcuts: the display name \"%1\" is not a plain file name.").arg(name));
         return Outcome::Done;
     }
-    const QString startMenu = BaseWidget::startMenuPath();
+    const QString startMenu = helpers::startMenuPath();
     const ClientShortcuts shortcuts =
-        clientShortcuts(startMenu, BaseWidget::desktopPath(), name, p.client.third, p.chinese());
+        clientShortcuts(startMenu, helpers::desktopPath(), name, p.client.third, p.chinese());
     if (!name.isEmpty()) {
         const QString partnerFolder = startMenu + QLatin1Char('/') + name;
         for (const QString &folder : {partnerFolder, shortcuts.folder}) {
             const ClientShortcuts old = shortcutsIn(folder, name, p.chinese());
-            BaseWidget::veryDel(old.start);
-            BaseWidget::veryDel(old.uninstall);
+            helpers::removePath(old.start);
+            helpers::removePath(old.uninstall);
         }
         if (p.kind == Placement::Kind::Update && partnerFolder != shortcuts.folder)
-            BaseWidget::veryDelIfEmpty(partnerFolder);
+            helpers::removeIfEmpty(partnerFolder);
     }
     bool ok = true;
     if (p.startMenu) {
@@ -255,7 +257,7 @@ void removeUnfinishedBeside(const QString &dir)
         // An empty one may be a killed run's before it could mark it; rmdir keeps anything
         // else. A mark is ours only if we made it: another user's would take a version away.
         if (platform::isOwn(folder.absoluteFilePath() + QLatin1Char('/') + QLatin1String(unfinishedMark)))
-            BaseWidget::veryDel(folder.absoluteFilePath());
+            helpers::removePath(folder.absoluteFilePath());
         else
             ChangeLog::removeDir(folder.absoluteFilePath());
     }
@@ -268,25 +270,25 @@ void removeShortcuts(const Placement &p)
     if (!isPlainFileName(name))
         return;
     const ClientShortcuts shortcuts =
-        clientShortcuts(BaseWidget::startMenuPath(), BaseWidget::desktopPath(), name, p.client.third, p.chinese());
-    BaseWidget::veryDel(shortcuts.start);
-    BaseWidget::veryDel(shortcuts.uninstall);
-    BaseWidget::veryDel(shortcuts.desktop);
+        clientShortcuts(helpers::startMenuPath(), helpers::desktopPath(), name, p.client.third, p.chinese());
+    helpers::removePath(shortcuts.start);
+    helpers::removePath(shortcuts.uninstall);
+    helpers::removePath(shortcuts.desktop);
     // The client's Start-menu folder goes with its last link; one holding anything else stays.
-    BaseWidget::veryDelIfEmpty(shortcuts.folder);
+    helpers::removeIfEmpty(shortcuts.folder);
 }
 
 void removeInstallation(const QString &dir, const QString &keep)
 {
     const QFileInfo kept(keep);
     if (kept.canonicalPath() != QFileInfo(dir).canonicalFilePath()) {
-        BaseWidget::veryDel(dir);
+        helpers::removePath(dir);
         return;
     }
     for (const QFileInfo &entry :
          QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (entry.fileName() != kept.fileName())
-            BaseWidget::veryDel(entry.absoluteFilePath());
+            helpers::removePath(entry.absoluteFilePath());
     }
 }
 

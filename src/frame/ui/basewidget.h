@@ -39,6 +39,8 @@ public:
     // range are ignored.
     static void setBarValue(QProgressBar *bar, int value);
 
+    // The system helpers under the names every window has always had (see hostfolders.h,
+    // pathremoval.h, processcheck.h, rebranding.h).
     static bool processExists(QString exeName);
     static void killProcess(const QString &exeName);
 
@@ -93,5 +95,4 @@ protected:
 
 private:
     void loadConfiguration();
-    static void removeEmptyOwnParents(const QString &removed);
 };
