@@ -1,6 +1,5 @@
 #include "benchsupport.h"
 
-#include "updatestate.h"
 #include "updatework.h"
 #include "versionfile.h"
 
@@ -220,9 +219,10 @@ double workerFetch(const QString &server, const QString &version, const QString 
 int runWorker(const QStringList &arguments)
 {
     const QString server = arguments.value(0);
-    targetVersion = arguments.value(1);
-    newDir = arguments.value(2);
-    oldDir = newDir + QStringLiteral(".old");
+    UpdateRequest request;
+    request.version = arguments.value(1);
+    request.newDir = arguments.value(2);
+    request.oldDir = request.newDir + QStringLiteral(".old");
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     if (arguments.size() > 3) {
         // The benchmark's own certificate, trusted by this process only.
@@ -236,7 +236,7 @@ int runWorker(const QStringList &arguments)
     service.write("[server]\nupdate=" + server.toUtf8() + "/cn\n");
     service.close();
     QThread thread;
-    auto *worker = new UpdateWork;
+    auto *worker = new UpdateWork(request);
     worker->moveToThread(&thread);
     int result = 1;
     QObject::connect(worker, &UpdateWork::pro, qApp, [&](int p) {

@@ -7,8 +7,6 @@
 #include <QMutexLocker>
 #include <QSet>
 
-qint64 EntryWriter::maxQueuedBytes = 16 * 1024 * 1024;
-
 // Creates directories, remembering those already made: one mkpath per directory
 // rather than one per file keeps archives of many small files fast. Earlier installs
 // opened the product folder to every user, so a link planted there is never followed.
@@ -35,8 +33,9 @@ private:
     QSet<QString> made;
 };
 
-EntryWriter::EntryWriter(const QString &root, QObject *notifier)
+EntryWriter::EntryWriter(const QString &root, QObject *notifier, qint64 maxQueuedBytes)
     : root(root)
+    , maxQueuedBytes(maxQueuedBytes)
     , notifier(notifier)
     , dirs(std::make_unique<DirMaker>(root))
 {

@@ -21,7 +21,10 @@ class EntryWriter : public QThread
     Q_OBJECT
 
 public:
-    EntryWriter(const QString &root, QObject *notifier);
+    // How much may wait to be written by default: enough to keep the writer busy.
+    static constexpr qint64 defaultQueuedBytes = 16 * 1024 * 1024;
+
+    EntryWriter(const QString &root, QObject *notifier, qint64 maxQueuedBytes = defaultQueuedBytes);
     ~EntryWriter() override;
 
     // An entry: a directory, or a file whose bytes follow through append().
@@ -35,8 +38,6 @@ public:
     bool failed() const;
     // The paths written, in order; complete after finish().
     QStringList written() const;
-
-    static qint64 maxQueuedBytes;
 
 protected:
     void run() override;
@@ -56,6 +57,7 @@ private:
     bool write(Item &item);
 
     QString root;
+    qint64 maxQueuedBytes;
     QObject *notifier;
     std::unique_ptr<DirMaker> dirs;
     mutable QMutex mutex;

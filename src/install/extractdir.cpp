@@ -88,7 +88,7 @@ QString entryTarget(const QString &dir, const QString &name)
     return QDir(dir).absoluteFilePath(name);
 }
 
-QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier)
+QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier, qint64 maxQueuedBytes)
 {
     QFile file(fileCompressed);
     QBuffer mapped;
@@ -99,7 +99,7 @@ QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier
     if (!zip->goToFirstFile())
         return QStringList();
 
-    EntryWriter writer(QDir(dir).absolutePath(), notifier);
+    EntryWriter writer(QDir(dir).absolutePath(), notifier, maxQueuedBytes);
     writer.start();
     QHash<QString, QByteArray> rawNameOf;  // target -> the entry name that wrote it
     QByteArray buffer(copyBufferSize, Qt::Uninitialized);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entrywriter.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +13,9 @@ class QObject;
 // row emits once). Any failure, also an entry naming a place outside dir, a link found
 // in dir, or two names that decode to one file, removes the files extracted so far (not
 // the directories) and returns an empty list. Names without the archive's UTF-8 flag are
-// UTF-8 when valid, else GBK.
-QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier);
+// UTF-8 when valid, else GBK. At most maxQueuedBytes of inflated data wait for the writer.
+QStringList PVXextractDir(QString fileCompressed, QString dir, QObject *notifier,
+                          qint64 maxQueuedBytes = EntryWriter::defaultQueuedBytes);
 
 // Where an entry name lands below dir, or empty when it would land outside or Windows
 // would alter it: absolute and UNC names, drives and any ":" (an alternate stream on

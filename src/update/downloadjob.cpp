@@ -1,6 +1,5 @@
 #include "downloadjob.h"
 
-#include "downloadqueue.h"
 #include "partialfile.h"
 
 #include <QNetworkReply>
@@ -19,7 +18,11 @@ int statusOf(const QNetworkReply *reply)
 
 } // namespace
 
-DownloadJob::DownloadJob() = default;
+DownloadJob::DownloadJob(const DownloadLimits &limits)
+    : limits(limits)
+{
+}
+
 DownloadJob::~DownloadJob() = default;
 
 bool DownloadJob::openPart()
@@ -30,7 +33,7 @@ bool DownloadJob::openPart()
 
 bool DownloadJob::small() const
 {
-    return size >= 0 && size <= DownloadQueue::http2MaxFileBytes;
+    return size >= 0 && size <= limits.http2MaxFileBytes;
 }
 
 bool DownloadJob::succeeded() const
@@ -54,7 +57,7 @@ qint64 DownloadJob::total() const
 
 qint64 DownloadJob::limit() const
 {
-    qint64 most = size >= 0 ? size : DownloadQueue::maxUnpublishedBytes;
+    qint64 most = size >= 0 ? size : limits.maxUnpublishedBytes;
     if (total() >= 0)
         most = qMin(most, total());
     return most;
@@ -65,7 +68,7 @@ bool DownloadJob::roomLeft(const QString &root)
     if (part->size() - checkedAt < spaceCheckBytes)
         return true;
     checkedAt = part->size();
-    return QStorageInfo(root).bytesAvailable() >= DownloadQueue::reserveBytes;
+    return QStorageInfo(root).bytesAvailable() >= limits.reserveBytes;
 }
 
 bool DownloadJob::answer()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloadlimits.h"
+
 #include <QString>
 
 #include <memory>
@@ -11,8 +13,10 @@ class QNetworkReply;
 // part on disk and the reply under way, and the rules a body must keep.
 struct DownloadJob
 {
-    DownloadJob();
+    explicit DownloadJob(const DownloadLimits &limits);
     ~DownloadJob();
+
+    DownloadLimits limits;
 
     QString url;
     QString path;

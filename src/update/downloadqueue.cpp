@@ -5,7 +5,6 @@
 #include "files.h"
 #include "partialfile.h"
 #include "redirect.h"
-#include "replyguard.h"
 #include "safepath.h"
 
 #include <QDir>
@@ -13,13 +12,6 @@
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QtDebug>
-
-int DownloadQueue::parallelDefault = 6;
-int DownloadQueue::parallelHttp2 = 100;
-qint64 DownloadQueue::http2MaxFileBytes = 1024 * 1024;
-qint64 DownloadQueue::http2BudgetBytes = 32 * 1024 * 1024;
-qint64 DownloadQueue::maxUnpublishedBytes = qint64(8) * 1024 * 1024 * 1024;
-qint64 DownloadQueue::reserveBytes = 256 * 1024 * 1024;
 
 namespace {
 
@@ -29,11 +21,12 @@ const qint64 readBufferSize = 1024 * 1024;
 
 } // namespace
 
-DownloadQueue::DownloadQueue(Get get, QString root, int parallel)
+DownloadQueue::DownloadQueue(Get get, QString root, DownloadLimits limits)
     : get(std::move(get))
     , root(std::move(root))
-    , parallel(qMax(1, parallel))
+    , limits(limits)
 {
+    this->limits.parallel = qMax(1, limits.parallel);
 }
 
 DownloadQueue::~DownloadQueue()
@@ -43,7 +36,7 @@ DownloadQueue::~DownloadQueue()
 
 void DownloadQueue::add(const QString &url, const QString &path, const QString &expectedHash, qint64 size)
 {
-    auto job = std::make_shared<Job>();
+    auto job = std::make_shared<Job>(limits);
     job->url = url;
     job->path = path;
     job->expectedHash = expectedHash;
@@ -204,7 +197,7 @@ void DownloadQueue::useHttp2()
 }
 
 // Starts downloads while they fit: over HTTP/1.1 (before HTTP/2 is known, and for large
-// files) `parallel` at a time; small files over HTTP/2 up to parallelHttp2, as much as
+// files) limits.parallel at a time; small files over HTTP/2 up to limits.parallelHttp2, as much as
 // the budget leaves (always one).
 void DownloadQueue::fill()
 {
@@ -213,12 +206,12 @@ void DownloadQueue::fill()
     qint64 budget = http2Budget() - http2Outstanding();
     for (const std::shared_ptr<Job> &job : qAsConst(running))
         http2 && job->small() ? ++shared : ++overHttp1;
-    for (int i = 0; i < waiting.size() && !failed && shared < parallelHttp2;) {
+    for (int i = 0; i < waiting.size() && !failed && shared < limits.parallelHttp2;) {
         const Job &job = *waiting[i];
         const bool small = http2 && job.small();
-        if (small ? shared > 0 && job.size > budget : overHttp1 >= parallel) {
+        if (small ? shared > 0 && job.size > budget : overHttp1 >= limits.parallel) {
             // Nothing further can start either: no scan of the whole list per finish.
-            if (overHttp1 >= parallel && (!http2 || (shared > 0 && budget <= 0)))
+            if (overHttp1 >= limits.parallel && (!http2 || (shared > 0 && budget <= 0)))
                 break;
             ++i;
             continue;
@@ -242,14 +235,14 @@ qint64 DownloadQueue::http2Outstanding() const
 
 // Streams share the link, and each must keep above the speed floor: what is asked for at
 // once is what the link carries in half the floor's window at the rate measured since the
-// first byte came, and never more than http2BudgetBytes (all of it before any is measured:
+// first byte came, and never more than the budget (all of it before any is measured:
 // on a slower link noteBytes() puts the newest back within a quarter of a second).
 qint64 DownloadQueue::http2Budget() const
 {
     const qint64 elapsed = rateClock.isValid() ? rateClock.elapsed() : 0;
     if (elapsed < 20)
-        return http2BudgetBytes;
-    return qMin(http2BudgetBytes, received * ReplyGuard::windowMs / 2 / elapsed);
+        return limits.http2BudgetBytes;
+    return qMin(limits.http2BudgetBytes, received * limits.floor.windowMs / 2 / elapsed);
 }
 
 void DownloadQueue::noteBytes(qint64 bytes)
@@ -258,7 +251,7 @@ void DownloadQueue::noteBytes(qint64 bytes)
     if (received > 0 && !rateClock.isValid())
         rateClock.start();
     // Looked at often against the floor's window: four times a second at 30 s.
-    if (!http2 || rateClock.elapsed() - lastLook < ReplyGuard::windowMs / 120)
+    if (!http2 || rateClock.elapsed() - lastLook < limits.floor.windowMs / 120)
         return;
     lastLook = rateClock.elapsed();
     // A link slower than the first guess: the newest beyond the budget go back to wait,

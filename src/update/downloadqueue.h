@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloadlimits.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -14,13 +16,13 @@ class QEventLoop;
 class QNetworkReply;
 struct DownloadJob;
 
-// Downloads of one update run, up to `parallel` at a time; once the service speaks HTTP/2,
+// Downloads of one update run, up to limits.parallel at a time; once the service speaks HTTP/2,
 // small files many more on its one connection (see fill()): each streamed to a temporary
 // file beside its target and hashed on the way, and given the target's name only when its
 // length and SHA-1 (when one is expected) match; one cut off on the way stays as a part
 // (PartialFile) that the next attempt continues with a range request. A body is bounded: by the size the
-// version file publishes, by its Content-Length, else by maxUnpublishedBytes; and it
-// stops when the disk holding the files keeps less than reserveBytes free. The first
+// version file publishes, by its Content-Length, else by the limits' maxUnpublishedBytes;
+// and it stops when the disk holding the files keeps less than their reserveBytes free. The first
 // failure aborts the others, whose parts stay for the next attempt.
 class DownloadQueue : public QObject
 {
@@ -31,7 +33,7 @@ public:
     // http2: the request may go over HTTP/2.
     using Get = std::function<QNetworkReply *(const QString &url, const Headers &headers, bool http2)>;
 
-    DownloadQueue(Get get, QString root, int parallel);
+    DownloadQueue(Get get, QString root, DownloadLimits limits);
     ~DownloadQueue() override;
 
     // size: the published size, or -1 when none is published.
@@ -43,18 +45,6 @@ public:
     // The service speaks HTTP/2: learnt from the first download, or told when the version
     // file came that way.
     void useHttp2();
-
-    static int parallelDefault;
-    // In flight at once once the service speaks HTTP/2: one connection carries them all.
-    // 100 is the least a server should allow; Qt queues what passes a lower limit.
-    static int parallelHttp2;
-    // Files up to this published size go over HTTP/2, larger and unsized ones over
-    // HTTP/1.1, whose read buffer bounds what Qt holds; the sizes of those in flight over
-    // HTTP/2 stay within the budget.
-    static qint64 http2MaxFileBytes;
-    static qint64 http2BudgetBytes;
-    static qint64 maxUnpublishedBytes;
-    static qint64 reserveBytes;
 
 private:
     using Job = DownloadJob;
@@ -76,7 +66,7 @@ private:
 
     Get get;
     QString root;  // nothing is written through a link below it
-    int parallel;
+    DownloadLimits limits;
     bool http2 = false;
     qint64 received = 0;     // bytes of every download so far
     QElapsedTimer rateClock; // since the first of them came

@@ -14,20 +14,29 @@
 #include <QTimer>
 #include <QtDebug>
 
-int UpdateRun::stopWaitMs = 10000;
+namespace {
 
-UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, QObject *parent)
+// How long stopping waits for a running worker.
+const int stopWaitMs = 10000;
+
+} // namespace
+
+UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, const DownloadLimits &limits,
+                     QObject *parent)
     : QObject(parent)
     , config(config)
-    , version(version)
 {
-    ::targetVersion = version;
-    ::oldDir = QString(config.installDir).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    parentDir = QFileInfo(::oldDir).absolutePath();
+    request.version = version;
+    request.oldDir = QString(config.installDir).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    parentDir = QFileInfo(request.oldDir).absolutePath();
     // The same name for every attempt at this version: a later run goes on with it.
-    staging = parentDir + QLatin1Char('/') + version + QStringLiteral(".staging");
-    ::newDir = staging;
-    qDebug() << ::oldDir << staging;
+    request.newDir = parentDir + QLatin1Char('/') + version + QStringLiteral(".staging");
+    request.builtInKey = UpdateWork::builtInKey();
+    request.limits = limits;
+    // The updater's names for them, for whoever reads them on this thread.
+    ::oldDir = request.oldDir;
+    ::newDir = request.newDir;
+    qDebug() << request.oldDir << request.newDir;
 }
 
 UpdateRun::~UpdateRun()
@@ -44,12 +53,12 @@ void UpdateRun::start()
 {
     // Marked until the client is in place, so that the next run removes what a killed
     // one left; closed to other users until then.
-    if (!placement::makeStagingFolder(staging)) {
+    if (!placement::makeStagingFolder(request.newDir)) {
         QTimer::singleShot(0, this, [this] { emit failed(Outcome::WriteFailed); });
         return;
     }
     thread = new QThread;
-    worker = new UpdateWork;
+    worker = new UpdateWork(request);
     connect(worker, &UpdateWork::content, this, &UpdateRun::note);
     connect(worker, &UpdateWork::error, this, &UpdateRun::workerFailed);
     connect(worker, &UpdateWork::pro, this, &UpdateRun::workerProgress);
@@ -115,13 +124,14 @@ void UpdateRun::workerProgress(int percent)
 Outcome UpdateRun::apply()
 {
     // Whole, the staging folder becomes the version's folder of its own name.
-    dir = parentDir + QLatin1Char('/') + QStringLiteral("%1.%2").arg(version, QTime::currentTime().toString(QStringLiteral("sszzz")));
-    const bool moved = platform::renameFile(staging, dir);
-    ChangeLog::record("remove", "dir", staging, moved);
+    dir = parentDir + QLatin1Char('/')
+          + QStringLiteral("%1.%2").arg(request.version, QTime::currentTime().toString(QStringLiteral("sszzz")));
+    const bool moved = platform::renameFile(request.newDir, dir);
+    ChangeLog::record("remove", "dir", request.newDir, moved);
     ChangeLog::record("write", "dir", dir, moved);
     if (!moved)
         return Outcome::WriteFailed;
-    Placement p{config, QDir::toNativeSeparators(dir), version, Placement::Kind::Update, true, true};
+    Placement p{config, QDir::toNativeSeparators(dir), request.version, Placement::Kind::Update, true, true};
     Outcome step = placement::nameClient(p);
     if (step == Outcome::Done && !config.third.isEmpty())
         step = placement::brandClient(p, edition::iconResource(config.third));

@@ -2,6 +2,7 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "updaterequest.h"
 
 #include <QObject>
 #include <QString>
@@ -19,15 +20,13 @@ class UpdateRun : public QObject
     Q_OBJECT
 
 public:
-    UpdateRun(const ClientConfig &config, const QString &version, QObject *parent = nullptr);
+    UpdateRun(const ClientConfig &config, const QString &version, const DownloadLimits &limits = DownloadLimits(),
+              QObject *parent = nullptr);
     // Stops a worker still running and waits for its thread, which must not outlive the run.
     ~UpdateRun() override;
 
     void start();
     QString clientExe() const;
-
-    // How long stopping waits for a running worker.
-    static int stopWaitMs;
 
 signals:
     void progress(int percent);
@@ -45,9 +44,8 @@ private:
     void release();
 
     ClientConfig config;
-    QString version;
-    QString parentDir;  // the product folder, forward slashes
-    QString staging;    // where the new version is assembled
+    UpdateRequest request;  // request.newDir: the staging folder
+    QString parentDir;      // the product folder, forward slashes
     QString dir;        // the new version's folder, once assembled
     QThread *thread = nullptr;
     UpdateWork *worker = nullptr;

@@ -12,7 +12,6 @@
 #include "signature.h"
 #include "replyguard.h"
 #include "timedrequest.h"
-#include "updatestate.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -22,8 +21,6 @@
 #include <QUrl>
 #include <QtDebug>
 
-int UpdateWork::inactivityTimeoutMs = requestInactivityMs;
-QString UpdateWork::compiledKey = QStringLiteral(UPDATE_PUBLIC_KEY);
 
 namespace {
 
@@ -33,9 +30,15 @@ const qint64 versionReadBufferBytes = 256 * 1024;
 
 } // namespace
 
-UpdateWork::UpdateWork(QObject *parent)
+UpdateWork::UpdateWork(UpdateRequest request, QObject *parent)
     : QObject(parent)
+    , request(std::move(request))
 {
+}
+
+QString UpdateWork::builtInKey()
+{
+    return QStringLiteral(UPDATE_PUBLIC_KEY);
 }
 
 UpdateWork::~UpdateWork()
@@ -44,9 +47,10 @@ UpdateWork::~UpdateWork()
         manager->deleteLater();
 }
 
-QString UpdateWork::versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third)
+QString UpdateWork::versionFileAddress(const ServiceAddresses &services, const QString &version, bool isEn,
+                                      const QString &third)
 {
-    QString url = (isEn ? services.updateEN : services.update) + QStringLiteral("/getVersionFile.htm?version=") + targetVersion;
+    QString url = (isEn ? services.updateEN : services.update) + QStringLiteral("/getVersionFile.htm?version=") + version;
     const QString client = edition::updateClient(third);
     if (!client.isEmpty())
         url += QStringLiteral("&client=") + client;
@@ -75,13 +79,13 @@ QString UpdateWork::fileHash(const QString &path)
 QNetworkReply *UpdateWork::get(const QString &url, qint64 maxBytes, const QList<QPair<QByteArray, QByteArray>> &headers,
                                bool http2)
 {
-    QNetworkRequest request = timedRequest(url, inactivityTimeoutMs);
+    QNetworkRequest asked = timedRequest(url, request.limits.inactivityMs);
     // Where the service offers it over TLS, many requests share one connection.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, http2);
+    asked.setAttribute(QNetworkRequest::Http2AllowedAttribute, http2);
     for (const auto &header : headers)
-        request.setRawHeader(header.first, header.second);
-    QNetworkReply *reply = manager->get(request);
-    ReplyGuard::watch(reply, maxBytes);
+        asked.setRawHeader(header.first, header.second);
+    QNetworkReply *reply = manager->get(asked);
+    ReplyGuard::watch(reply, maxBytes, request.limits.floor);
     return reply;
 }
 
@@ -97,13 +101,13 @@ void UpdateWork::cancel()
 void UpdateWork::start(bool isEn, QString third)
 {
     const ServiceAddresses services = readServiceAddresses(QCoreApplication::applicationDirPath());
-    const QString url = versionFileAddress(services, isEn, third);
+    const QString url = versionFileAddress(services, request.version, isEn, third);
     qDebug() << url;
     versionUrl = url;
     this->third = third;
     // No quiet fallback: with a key pinned, an unsigned release is refused. The key comes
     // from where only administrators write, never from the folder every user may change.
-    publicKey = compiledKey.isEmpty() ? readPinnedKey(edition::registryKey(editionOf(third))) : compiledKey;
+    publicKey = request.builtInKey.isEmpty() ? readPinnedKey(edition::registryKey(editionOf(third))) : request.builtInKey;
     manager = new QNetworkAccessManager;
     manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     requestVersionFile(url);
@@ -206,7 +210,7 @@ void UpdateWork::useVersionFile(const QByteArray &bytes)
         emit error(outcome::FileListError);
         return;
     }
-    release = targetVersion.toUtf8() + ':' + hashOf(bytes).toLatin1();
+    release = request.version.toUtf8() + ':' + hashOf(bytes).toLatin1();
     parsed = file.lists;
     streamUrl = file.streamUrl;
     checkFile();
@@ -244,7 +248,7 @@ bool UpdateWork::answersRequest(const VersionFile &file) const
     if (publicKey.isEmpty())
         return true;
     const QString client = edition::updateClient(third);
-    if (file.version != targetVersion || (!file.client.isEmpty() && file.client != client)) {
+    if (file.version != request.version || (!file.client.isEmpty() && file.client != client)) {
         qDebug() << "version file of" << file.version << file.client << "answers another request";
         return false;
     }
@@ -260,12 +264,12 @@ void UpdateWork::checkFile()
     }
     qDebug() << parsed.files.size() << "files";
     // A staging folder an earlier attempt filled from another version file starts anew.
-    if (!placement::claimVersionFolder(newDir, release)) {
+    if (!placement::claimVersionFolder(request.newDir, release)) {
         emit error(outcome::DownloadError);
         return;
     }
     for (FileItem item : qAsConst(parsed.files)) {
-        const QString installed = installedPath(oldDir, item);
+        const QString installed = installedPath(request.oldDir, item);
         if (QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
             item.local = installed;
         work.files.append(item);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serviceaddress.h"
+#include "updaterequest.h"
 #include "versionfile.h"
 
 #include <QObject>
@@ -10,8 +11,8 @@ class DownloadQueue;
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// The updater's worker: asks the update service for the version file of targetVersion,
-// reuses installed files whose SHA-1 matches and downloads the rest into newDir.
+// The updater's worker: asks the update service for the version file of the request's
+// version, reuses files of its oldDir whose SHA-1 matches and downloads the rest into its newDir.
 // Lives on a thread of its own; reports progress (10, 20, 30, 40, 70, 100), the
 // release notes, and the first failure: -1 for the version file, -2 for a file.
 class UpdateWork : public QObject
@@ -19,23 +20,22 @@ class UpdateWork : public QObject
     Q_OBJECT
 
 public:
-    explicit UpdateWork(QObject *parent = nullptr);
+    explicit UpdateWork(UpdateRequest request, QObject *parent = nullptr);
     ~UpdateWork() override;
 
     Q_INVOKABLE void start(bool isEn, QString third);
     // Stops the run: the request under way is aborted and nothing further is fetched.
     Q_INVOKABLE void cancel();
 
-    static QString versionFileAddress(const ServiceAddresses &services, bool isEn, const QString &third);
+    static QString versionFileAddress(const ServiceAddresses &services, const QString &version, bool isEn,
+                                      const QString &third);
     // SHA-1 of a file as lower-case hexadecimal; empty when it cannot be read (or is no
     // plain file: the installed version's folder is open to other users).
     static QString fileHash(const QString &path);
     static QString hashOf(const QByteArray &bytes);
 
-    // A request that receives no byte for this long fails as the network would.
-    static int inactivityTimeoutMs;
-    // The publisher's key built into the program; when set, the installed key cannot replace it.
-    static QString compiledKey;
+    // The publisher's key built into the program, empty when none is.
+    static QString builtInKey();
 
 signals:
     void error(int code);
@@ -58,6 +58,7 @@ private:
     static bool isAcceptable(const VersionFile &file);
     bool answersRequest(const VersionFile &file) const;
 
+    UpdateRequest request;
     QNetworkAccessManager *manager = nullptr;
     QNetworkReply *current = nullptr;  // the version file's or its signature's request
     DownloadQueue *downloads = nullptr;

@@ -6,7 +6,6 @@
 #include "outcome.h"
 #include "partialfile.h"
 #include "safepath.h"
-#include "updatestate.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,7 +71,7 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
 {
     DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers,
                                bool http2) { return get(url, -1, headers, http2); },
-                        newDir, DownloadQueue::parallelDefault);
+                        request.newDir, request.limits);
     // The manager keeps the version file's connection: files from the same origin go
     // onto it at once.
     if (sameOrigin(http2Url, QUrl(streamUrl)))
@@ -92,17 +91,17 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
 QString UpdateWork::fileAddress(const QString &section, const FileItem &item) const
 {
     return streamUrl + QStringLiteral("?path=") + queryValue(section + QLatin1Char('/') + item.path + QLatin1Char('/') + item.name)
-           + QStringLiteral("&version=") + queryValue(targetVersion);
+           + QStringLiteral("&version=") + queryValue(request.version);
 }
 
 // Puts one file of the new version in place: kept when an earlier attempt left it
 // whole, copied when the installed one matches, else queued for download.
 bool UpdateWork::placeFile(const FileItem &item, const QString &section, DownloadQueue *queue)
 {
-    const QString target = targetPath(newDir, item);
-    // newDir is open to every user and a retry reuses it: a link planted there would
+    const QString target = targetPath(request.newDir, item);
+    // A retry reuses the folder: a link found there would
     // let this elevated program write anywhere.
-    const QString link = linkOnTheWay(newDir, target);
+    const QString link = linkOnTheWay(request.newDir, target);
     if (!link.isEmpty()) {
         qDebug() << "refused link" << link;
         emit error(outcome::DownloadError);

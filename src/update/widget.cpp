@@ -12,6 +12,11 @@ static void registerUpdateResources()
 }
 
 Widget::Widget(BaseWidget *parent)
+    : Widget(DownloadLimits(), parent)
+{
+}
+
+Widget::Widget(const DownloadLimits &limits, BaseWidget *parent)
     : BaseWidget(parent)
     , ui(new Ui::Widget)
 {
@@ -22,7 +27,7 @@ Widget::Widget(BaseWidget *parent)
     showEditionLogo(ui->label, installDir);
     // A window closed during a run (by the system, or at log-off: its close button is
     // hidden) takes the run with it, which stops the worker and waits for its thread.
-    run = new UpdateRun(client, targetVersion, this);
+    run = new UpdateRun(client, targetVersion, limits, this);
     connect(run, &UpdateRun::note, this, &Widget::content);
     connect(run, &UpdateRun::failed, this, &Widget::error);
     connect(run, &UpdateRun::progress, this, &Widget::pro);

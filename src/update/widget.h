@@ -1,6 +1,7 @@
 #pragma once
 
 #include "basewidget.h"
+#include "downloadlimits.h"
 #include "outcome.h"
 
 namespace Ui {
@@ -17,6 +18,8 @@ class Widget : public BaseWidget
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
+    // The run's requests bounded by limits (tests shorten the time-outs).
+    explicit Widget(const DownloadLimits &limits, BaseWidget *parent = nullptr);
     ~Widget() override;
 
 public slots:

@@ -60,6 +60,8 @@ private:
     QStringList extract(const Entries &entries);
 
     QScopedPointer<QTemporaryDir> tmp;
+    // The reader waits for the writer after every few bytes: a lost wake-up hangs here.
+    const qint64 queuedBytes = 4;
     QString zipPath;
     QString dest;
     QObject notifier;
@@ -67,8 +69,6 @@ private:
 
 void TstExtractDir::init()
 {
-    // The reader waits for the writer after every few bytes: a lost wake-up hangs here.
-    EntryWriter::maxQueuedBytes = 4;
     tmp.reset(new QTemporaryDir);
     zipPath = tmp->filePath(QStringLiteral("files.zip"));
     dest = tmp->filePath(QStringLiteral("out/NimbraPVX/2.1.0.07042"));
@@ -78,7 +78,7 @@ QStringList TstExtractDir::extract(const Entries &entries)
 {
     if (!archive::write(zipPath, entries))
         qWarning() << "could not write the test archive";
-    return PVXextractDir(zipPath, dest, &notifier);
+    return PVXextractDir(zipPath, dest, &notifier, queuedBytes);
 }
 
 void TstExtractDir::nestedFoldersAndDirectoryEntries()
@@ -147,7 +147,7 @@ void TstExtractDir::brokenArchives()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    QVERIFY(PVXextractDir(zipPath, dest, &notifier).isEmpty());
+    QVERIFY(PVXextractDir(zipPath, dest, &notifier, queuedBytes).isEmpty());
     QVERIFY(!QFileInfo::exists(dest));
 }
 
@@ -158,7 +158,7 @@ void TstExtractDir::corruptEntryRollsBack()
     QVERIFY(archive::damage(zipPath, "MIDDLE-ENTRY-CONTENT"));
     QSignalSpy spy(&notifier, &QObject::objectNameChanged);
 
-    QVERIFY(PVXextractDir(zipPath, dest, &notifier).isEmpty());
+    QVERIFY(PVXextractDir(zipPath, dest, &notifier, queuedBytes).isEmpty());
     QCOMPARE(filesBelow(dest), QStringList());
     QVERIFY(QFileInfo(dest + QStringLiteral("/first")).isDir());
     QCOMPARE(spy.count(), 2);
@@ -243,7 +243,7 @@ void TstExtractDir::namesWithoutUtf8Flag()
     for (const QByteArray &name : raw)
         entries.append({QString::fromLatin1(name), name});
     QVERIFY(archive::write(zipPath, entries, "ISO-8859-1"));
-    QCOMPARE(PVXextractDir(zipPath, dest, &notifier).size(), files.size());
+    QCOMPARE(PVXextractDir(zipPath, dest, &notifier, queuedBytes).size(), files.size());
     QCOMPARE(filesBelow(dest), files);
 }
 

@@ -49,7 +49,7 @@ private slots:
 private:
     void makeCertificates();
     QString startNginx();
-    int run(const QString &service, const QString &third);
+    int run(const QString &service, const QString &third, const QString &key, const DownloadLimits &limits);
 
     QScopedPointer<RefServer> refserver;
     QProcess nginx;
@@ -128,7 +128,6 @@ void TstServing::initTestCase()
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.addCaCertificates(QSslCertificate::fromPath(work + QStringLiteral("/ca.pem")));
     QSslConfiguration::setDefaultConfiguration(tls);
-    UpdateWork::inactivityTimeoutMs = 5000;
     sandbox::run(QStringLiteral(MKVERSION), {"--new-key", work + "/publisher"});
 }
 
@@ -169,14 +168,14 @@ void TstServing::update_data()
     QTest::newRow("https-signed-under-load") << "https-loaded" << "signed" << "" << 0;
 }
 
-int TstServing::run(const QString &service, const QString &third)
+int TstServing::run(const QString &service, const QString &third, const QString &key, const DownloadLimits &limits)
 {
     sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
                        "[server]\nupdate=" + service.toUtf8() + "\n; " + QByteArray(number % 7, '-') + "\n");
     QList<int> errors;
     bool done = false;
     QThread thread;
-    auto *worker = new UpdateWork;
+    auto *worker = new UpdateWork(UpdateRequest{targetVersion, oldDir, newDir, key, limits});
     worker->moveToThread(&thread);
     connect(worker, &UpdateWork::pro, this, [&](int p) { done = done || p == 100; });
     connect(worker, &UpdateWork::error, this, [&](int e) { errors << e; });
@@ -221,7 +220,7 @@ void TstServing::update()
     const QString root = service == QLatin1String("refserver") || service == QLatin1String("reset") ? work + "/refserver" : service == QLatin1String("http") ? work + "/http" : work + "/https";
     const bool signedRelease = release.startsWith(QLatin1String("signed")) || release == QLatin1String("replayed")
                                || release == QLatin1String("other-client");
-    UpdateWork::compiledKey = signedRelease ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
+    const QString key = signedRelease ? QString::fromLatin1(fileBytes(work + "/publisher.pub").trimmed()) : QString();
 
     QMap<QString, QByteArray> files{{"client.exe", "client"}};
     if (release == QLatin1String("special") || release == QLatin1String("signed"))
@@ -282,15 +281,11 @@ void TstServing::update()
     if (release == QLatin1String("cut"))
         refserver->addFault(QStringLiteral("cut"), QStringLiteral("3"), QStringLiteral("client.exe"), 1);
     const int logged = fileBytes(work + "/access.log").size();
-    const int windowMs = ReplyGuard::windowMs;
-    const qint64 floorBytes = ReplyGuard::minBytesPerWindow;
-    if (release == QLatin1String("many")) {
-        ReplyGuard::windowMs = 1;
-        ReplyGuard::minBytesPerWindow = 0;
-    }
-    const int result = run(base, third);
-    ReplyGuard::windowMs = windowMs;
-    ReplyGuard::minBytesPerWindow = floorBytes;
+    DownloadLimits limits;
+    limits.inactivityMs = 5000;
+    if (release == QLatin1String("many"))
+        limits.floor = SpeedFloor{1, 0};
+    const int result = run(base, third, key, limits);
     QCOMPARE(result, code);
     refserver->clearFaults();
     // What nginx answered: each file itself (no redirect), over HTTP/2 where offered.
@@ -300,7 +295,6 @@ void TstServing::update()
     QVERIFY2(!answers.contains("\" 302 "), answers.constData());
     if (service == QLatin1String("https") && code == 0)
         QVERIFY2(!answers.contains("HTTP/1.1\""), answers.constData());
-    UpdateWork::compiledKey.clear();
     if (release == QLatin1String("cut")) {
         // The file never takes its name; what came stays as a part to go on with.
         QVERIFY(!QFileInfo::exists(newDir + "/client.exe"));

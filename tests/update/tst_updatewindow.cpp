@@ -64,6 +64,7 @@ private:
     QString releases;
     QString installDir;
     int run = 0;
+    DownloadLimits limits;
 };
 
 void TstUpdateWindow::initTestCase()
@@ -74,7 +75,7 @@ void TstUpdateWindow::initTestCase()
     QFile::remove(sandbox::programDir() + QStringLiteral("/ZQ.ini"));
     sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
                        "[server]\nupdate=" + server->url().toUtf8() + "/cn\nupdateEN=" + server->url().toUtf8() + "/en\n");
-    UpdateWork::inactivityTimeoutMs = 2000;
+    limits.inactivityMs = 2000;
 }
 
 void TstUpdateWindow::init()
@@ -159,7 +160,7 @@ void TstUpdateWindow::states()
     if (cause == QLatin1String("download"))
         server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("uninstall.exe"));
 
-    Widget window;
+    Widget window(limits);
     window.show();
     const bool english = lang == QLatin1String("en_us");
     QCOMPARE(button(window, "update")->text(), english ? QStringLiteral("Updating") : QStringLiteral("更新中"));
@@ -185,7 +186,7 @@ void TstUpdateWindow::retryIntoTheSameDirectory()
     seed(QString(), QString(), false);
     publish({{"NimbraPVX.exe", "new client"}, {"a.dll", "a"}, {"b.dll", "b"}});
     server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("b.dll"));
-    Widget window;
+    Widget window(limits);
     waitForEnd(window);
     QVERIFY(!sandbox::child<QLabel>(window, "err")->text().isEmpty());
     const QString dir = ::newDir;
@@ -205,7 +206,7 @@ void TstUpdateWindow::closingDuringARun()
     publish({{"NimbraPVX.exe", QByteArray(200000, 'c')}});
     server->addFault(QStringLiteral("slow"), QStringLiteral("20000"), QStringLiteral("NimbraPVX.exe"));
     {
-        Widget window;
+        Widget window(limits);
         window.show();
         QTRY_VERIFY(QDir(::newDir).exists());
         QVERIFY(!button(window, "update")->isEnabled());
@@ -254,7 +255,7 @@ void TstUpdateWindow::apply()
         release.insert(QStringLiteral("ZQ.ico"), fileBytes(QStringLiteral(PE_FIXTURE_DIR "/seven32.ico")));
     publish(release);
 
-    Widget window;
+    Widget window(limits);
     waitForEnd(window);
     const QString dir = finishedDir();
     const QString client = dir + QStringLiteral("/NimbraClient.exe");

@@ -65,6 +65,9 @@ private slots:
 
 private:
     Outcome run(bool isEn = false, const QString &third = QString());
+    // The worker's bounds and key, built anew for each case.
+    DownloadLimits limits;
+    QString builtInKey;
     void publish(const Files &files, const QString &prefix = QStringLiteral("{server}/stream/"),
                  const QStringList &notes = {});
     void publishXml(const QByteArray &xml);
@@ -84,14 +87,16 @@ void TstUpdateWork::initTestCase()
     QVERIFY(server->isRunning());
     sandbox::writeFile(sandbox::programDir() + QStringLiteral("/service.ini"),
                        "[server]\nupdate=" + server->url().toUtf8() + "/cn\nupdateEN=" + server->url().toUtf8() + "/en\n");
-    // Short, for the stalled rows; long enough for a service on a busy machine.
-    UpdateWork::inactivityTimeoutMs = 2500;
 }
 
 // Each case installs and publishes a version of its own.
 void TstUpdateWork::init()
 {
     ++versionNumber;
+    // Short, for the stalled rows; long enough for a service on a busy machine.
+    limits = DownloadLimits();
+    limits.inactivityMs = 2500;
+    builtInKey.clear();
     targetVersion = QStringLiteral("2.%1.0").arg(versionNumber);
     const QString product = QDir::tempPath() + QStringLiteral("/product%1").arg(versionNumber);
     oldDir = product + QStringLiteral("/2.0.0.11111");
@@ -128,7 +133,7 @@ Outcome TstUpdateWork::run(bool isEn, const QString &third)
 {
     Outcome outcome;
     QThread thread;
-    auto *worker = new UpdateWork;
+    auto *worker = new UpdateWork(UpdateRequest{targetVersion, oldDir, newDir, builtInKey, limits});
     worker->moveToThread(&thread);
     connect(worker, &UpdateWork::pro, this, [&](int p) { outcome.progress << p; });
     connect(worker, &UpdateWork::error, this, [&](int e) { outcome.errors << e; });
@@ -475,12 +480,11 @@ void TstUpdateWork::boundedBodies()
                   .replace(QLatin1String("{version}"), targetVersion);
         server->addFault(kind, arg, match, again || kind == QLatin1String("encoding") ? -1 : 1);
     }
-    const qint64 cap = DownloadQueue::maxUnpublishedBytes, reserve = DownloadQueue::reserveBytes;
-    DownloadQueue::maxUnpublishedBytes = fault == QLatin1String("endless") ? 1024 * 1024 : cap;
-    DownloadQueue::reserveBytes = fault == QLatin1String("endless-reserve") ? std::numeric_limits<qint64>::max() : reserve;
+    if (fault == QLatin1String("endless"))
+        limits.maxUnpublishedBytes = 1024 * 1024;
+    if (fault == QLatin1String("endless-reserve"))
+        limits.reserveBytes = std::numeric_limits<qint64>::max();
     const Outcome o = run();
-    DownloadQueue::maxUnpublishedBytes = cap;
-    DownloadQueue::reserveBytes = reserve;
     QCOMPARE(o.errors.value(0), code);
     // Nothing of the bounded body stays (another file cut off beside it may, to go on with).
     QCOMPARE(QDir(newDir).entryList({QStringLiteral("b.dll.part*")}, QDir::Files), QStringList());
@@ -533,8 +537,7 @@ void TstUpdateWork::hostileInput()
     if (cause == QLatin1String("endless"))
         server->addFault(QStringLiteral("endless"), QString(), QStringLiteral("getVersionFile"));
     if (cause == QLatin1String("trickle")) {
-        ReplyGuard::windowMs = 300;
-        ReplyGuard::minBytesPerWindow = 1000;
+        limits.floor = SpeedFloor{300, 1000};
         server->addFault(QStringLiteral("slow"), QStringLiteral("400"), QStringLiteral("getVersionFile"));
     }
     if (cause.startsWith(QLatin1String("prefix:")))
@@ -559,8 +562,6 @@ void TstUpdateWork::hostileInput()
                                     {{"a.txt", "\\", sha1("aaaa"), {}}, {"b.dll", "\\bin\\", sha1("bbbb"), {}}}));
 
     const Outcome o = run();
-    ReplyGuard::windowMs = 30000;
-    ReplyGuard::minBytesPerWindow = 30 * 1024;
     QCOMPARE(o.errors, code ? QList<int>{code} : QList<int>());
     QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"victim.dll"});
     QCOMPARE(fileBytes(outside + QStringLiteral("/victim.dll")), QByteArray("victim"));
@@ -640,12 +641,11 @@ void TstUpdateWork::signedReleases()
     const QByteArray service = fileBytes(serviceFile);
     if (!serviceIni.isEmpty())
         sandbox::writeFile(serviceFile, service + "updateKey=" + pub.value(serviceIni).toLatin1() + "\n");
-    UpdateWork::compiledKey = pub.value(compiled);
+    builtInKey = pub.value(compiled);
     const QString pinned = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Quorlan\\NimbraPVX");
     sandbox::setRegistryValue(pinned, QStringLiteral("UpdateKey"), pub.value(machine));
 
     const Outcome o = run();
-    UpdateWork::compiledKey.clear();
     sandbox::setRegistryValue(pinned, QStringLiteral("UpdateKey"), QString());
     sandbox::writeFile(serviceFile, service);
     QCOMPARE(o.errors, code ? QList<int>{code} : QList<int>());

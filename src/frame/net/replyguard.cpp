@@ -4,25 +4,23 @@
 #include <QTimer>
 #include <QtDebug>
 
-int ReplyGuard::windowMs = 30000;
-qint64 ReplyGuard::minBytesPerWindow = 30 * 1024;
-
-void ReplyGuard::watch(QNetworkReply *reply, qint64 maxBytes)
+void ReplyGuard::watch(QNetworkReply *reply, qint64 maxBytes, SpeedFloor floor)
 {
-    new ReplyGuard(reply, maxBytes);
+    new ReplyGuard(reply, maxBytes, floor);
 }
 
-ReplyGuard::ReplyGuard(QNetworkReply *reply, qint64 maxBytes)
+ReplyGuard::ReplyGuard(QNetworkReply *reply, qint64 maxBytes, SpeedFloor floor)
     : QObject(reply)
     , reply(reply)
     , maxBytes(maxBytes)
+    , floor(floor)
 {
     connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::checkEncoding);
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 bytes, qint64) { progress(bytes); });
     auto *timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &ReplyGuard::checkSpeed);
     connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
-    timer->start(windowMs);
+    timer->start(floor.windowMs);
 }
 
 void ReplyGuard::progress(qint64 bytes)
@@ -45,8 +43,8 @@ void ReplyGuard::checkEncoding()
 
 void ReplyGuard::checkSpeed()
 {
-    if (reply->isRunning() && received - receivedAtCheck < minBytesPerWindow) {
-        qDebug() << "slower than" << minBytesPerWindow << "bytes in" << windowMs << "ms:" << reply->url();
+    if (reply->isRunning() && received - receivedAtCheck < floor.minBytes) {
+        qDebug() << "slower than" << floor.minBytes << "bytes in" << floor.windowMs << "ms:" << reply->url();
         reply->abort();
     }
     receivedAtCheck = received;
