@@ -6,7 +6,6 @@
 #include "installpaths.h"
 #include "registry.h"
 #include "serviceaddress.h"
-#include "unattended.h"
 #include "shellfolders.h"
 #include "xfunc.h"
 #include "zipthread.h"
@@ -41,9 +40,10 @@ const int reportWaitMs = 10000;
 } // namespace
 
 InstallRun::InstallRun(const ClientConfig &config, const QString &packageDir, const QString &version,
-                       QObject *parent)
+                       Reporter &reporter, QObject *parent)
     : QObject(parent)
     , config(config)
+    , reporter(reporter)
     , packageDir(packageDir)
     , version(version)
 {
@@ -56,16 +56,9 @@ InstallRun::~InstallRun()
         zipThread->wait();
 }
 
-InstallRun::Options InstallRun::fromCommandLine()
+InstallRun::Options InstallRun::Options::of(const CommandLine &line)
 {
-    Options options;
-    options.startMenu = !Unattended::isSet(QStringLiteral("no-start-menu"));
-    options.autorun = !Unattended::isSet(QStringLiteral("no-autorun"));
-    options.companion = !Unattended::isSet(QStringLiteral("no-companion"));
-    const QString dir = Unattended::value(QStringLiteral("dir"));
-    if (!dir.isEmpty())
-        options.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
-    return options;
+    return Options{line.startMenu, line.autorun, line.companion, line.dir};
 }
 
 QString InstallRun::clientExe() const
@@ -127,7 +120,7 @@ void InstallRun::extracted()
 // A step that fails leaves the folder marked, for the next run to remove.
 Outcome InstallRun::place()
 {
-    Placement p{config, dir, version, Placement::Kind::Install, options.startMenu, options.autorun};
+    Placement p{config, dir, version, Placement::Kind::Install, options.startMenu, options.autorun, &reporter};
     copyRuntimeLibraries();
     prepareDataFolder();
     Outcome step = placement::nameClient(p);

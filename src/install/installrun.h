@@ -2,6 +2,8 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "reporter.h"
+#include "runcontext.h"
 
 #include <QObject>
 #include <QString>
@@ -25,12 +27,13 @@ public:
         bool autorun = true;
         bool companion = true;
         QString dir;  // the chosen target; empty for the offered one
+
+        // The choices of the command line.
+        static Options of(const CommandLine &line);
     };
-    // The choices of the command line.
-    static Options fromCommandLine();
 
     InstallRun(const ClientConfig &config, const QString &packageDir, const QString &version,
-               QObject *parent = nullptr);
+               Reporter &reporter = Reporter::plain(), QObject *parent = nullptr);
     ~InstallRun() override;
 
     // Starts below the chosen directory; finished() tells the outcome.
@@ -66,6 +69,7 @@ private:
     void end(Outcome outcome);
 
     ClientConfig config;
+    Reporter &reporter;
     QString packageDir;
     QString version;
     Options options;

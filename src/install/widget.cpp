@@ -14,8 +14,14 @@ static void registerInstallResources()
 }
 
 Widget::Widget(BaseWidget *parent)
+    : Widget(Reporter::plain(), parent)
+{
+}
+
+Widget::Widget(Reporter &reporter, BaseWidget *parent)
     : BaseWidget(parent)
     , ui(new Ui::Widget)
+    , reporter(reporter)
 {
     registerInstallResources();
     ui->setupUi(this);

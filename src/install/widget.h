@@ -16,6 +16,8 @@ class Widget : public BaseWidget
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
+    // Tells the run's steps and outcome through the reporter main owns.
+    explicit Widget(Reporter &reporter, BaseWidget *parent = nullptr);
     ~Widget() override;
 
     // Installs into the directory chosen at an earlier installation without asking
@@ -43,6 +45,7 @@ private:
     void finishRun();
 
     Ui::Widget *ui;
+    Reporter &reporter;
     QString version;
     InstallRun *run = nullptr;
 };

@@ -4,7 +4,6 @@
 #include "outcome.h"
 #include "processes.h"
 #include "ui_widget.h"
-#include "unattended.h"
 
 void Widget::on_install_clicked()
 {
@@ -23,10 +22,10 @@ void Widget::on_install_clicked()
 
 void Widget::startRun()
 {
-    run = new InstallRun(client, appDir, version, this);
+    run = new InstallRun(client, appDir, version, reporter, this);
     connect(run, &InstallRun::progress, this, &Widget::setProgress);
     connect(run, &InstallRun::finished, this, &Widget::zipOver);
-    connect(run, &InstallRun::stepProgress, &Unattended::progress);
+    connect(run, &InstallRun::stepProgress, this, [this](const char *step, int percent) { reporter.progress(step, percent); });
     InstallRun::Options options;
     options.startMenu = ui->startMenu->isChecked();
     options.autorun = ui->autoRun->isChecked();
@@ -47,14 +46,14 @@ void Widget::zipOver()
         showFinished();
         return;
     }
-    Unattended::setOutcome(outcome);
+    reporter.setOutcome(outcome);
     MsgBox::information(outcome::installMessage(outcome, languageFlag));
     close();
 }
 
 void Widget::showFinished()
 {
-    Unattended::progress("done", 100);
+    reporter.progress("done", 100);
     ui->install->setText(languageFlag ? QStringLiteral("开启%1").arg(name) : QStringLiteral("Finish"));
     ui->install->show();
     ui->closeBtn->show();

@@ -63,7 +63,7 @@ gid_t primaryGroup(uid_t uid)
 }
 
 // A process that drops root for the given user before the program starts; if that
-// fails, the child ends instead of running with root's rights.
+// fails, the child is killed instead of running with root's rights.
 class UserProcess : public QProcess
 {
 public:
@@ -79,7 +79,7 @@ protected:
         if (uid == 0)
             return;
         if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)
-            _exit(127);
+            raise(SIGKILL);
     }
 
 private:

@@ -3,58 +3,58 @@
 #include "maxguard.h"
 #include "msgbox.h"
 #include "removal.h"
+#include "runcontext.h"
 #include "singleapp.h"
-#include "unattended.h"
+#include "startup.h"
 #include "widget.h"
 
 namespace {
 
 // Without a window: the removal and its self-deleting script, the outcome the exit code.
-int uninstallUnattended(const ClientConfig &config)
+int uninstallUnattended(RunContext &context, const ClientConfig &config)
 {
-    const Outcome outcome = removeClient(config, [](int percent) { Unattended::progress("remove", percent); });
-    Unattended::setOutcome(outcome);
+    Reporter &reporter = context.reporter();
+    const Outcome outcome = removeClient(config, [&](int percent) { reporter.progress("remove", percent); }, reporter);
+    reporter.setOutcome(outcome);
     if (outcome == Outcome::Done)
         scheduleProductRemoval(config.installDir);
     else
-        Unattended::tell(outcome::installMessage(outcome, config.isChinese()));
-    return Unattended::exitCode();
+        reporter.tell(outcome::installMessage(outcome, config.isChinese()));
+    return context.exitCode();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    Unattended::prepare(Unattended::Program::Uninstall, argc, argv);
+    RunContext::prepare(Program::Uninstall, argc, argv);
     SingleApp app(argc, argv);
-    const int early = Unattended::begin(Unattended::Program::Uninstall, app.arguments());
+    RunContext context(Program::Uninstall);
+    const int early = startProgram(app, context);
     if (early >= 0)
         return early;
-    if (app.exist())
-        Unattended::leave(Outcome::AnotherRunning, QStringLiteral("Another program of the client is running."));
     const QString appDir = QCoreApplication::applicationDirPath();
     const std::optional<ClientConfig> config = readClientConfig(appDir);
     if (!config) {
         // A removal killed just before its script: only the script is left to do.
         if (isRemovalLeftover(appDir) && scheduleProductRemoval(appDir))
-            return Unattended::exitCode();
-        Unattended::leave(Outcome::NotConfigured,
-                          QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
+            return context.exitCode();
+        return context.leave(Outcome::NotConfigured,
+                             QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
     }
-    const bool windows = !Unattended::silent();
+    const bool windows = !context.silent();
     if (windows) {
-        SingleApp::useClientFont();
+        prepareWindows(*config);
         MsgBox::englishTitle = QStringLiteral("Prompt");
-        BaseWidget::languageFlag = config->isChinese();
     }
-    if (!maxAllowsUninstall(*config, Dialogue(windows)))
-        return Unattended::exitCode();
+    if (!maxAllowsUninstall(*config, Dialogue(context.reporter(), windows)))
+        return context.exitCode();
     if (!windows)
-        return uninstallUnattended(*config);
+        return uninstallUnattended(context, *config);
 
-    Widget w;
+    Widget w(context.reporter());
     app.raiseOnShowUp(&w);
     w.show();
     app.exec();
-    return Unattended::exitCode();
+    return context.exitCode();
 }

@@ -8,7 +8,6 @@
 #include "processes.h"
 #include "productfolder.h"
 #include "selfdelete.h"
-#include "unattended.h"
 #include "uninstallpaths.h"
 #include "versiontext.h"
 
@@ -21,10 +20,10 @@ namespace {
 
 // The co-branded client takes itself out of the Unity editor when asked to. It lies in
 // a folder other users may change: it runs with its user's rights, never with ours.
-void runUnityStep(const QString &installDir, const QString &exe)
+void runUnityStep(const QString &installDir, const QString &exe, Reporter &reporter)
 {
     if (!platform::runUnelevated(installDir + QDir::separator() + exe, {QStringLiteral("unitydel")}, 30000))
-        Unattended::tell(QStringLiteral("The client did not take itself out of the Unity editor: it runs only "
+        reporter.tell(QStringLiteral("The client did not take itself out of the Unity editor: it runs only "
                                         "with the rights of the user who started the removal."));
 }
 
@@ -41,9 +40,10 @@ void removeMaxScripts()
 
 } // namespace
 
-Outcome removeClient(const ClientConfig &config, const std::function<void(int)> &progress)
+Outcome removeClient(const ClientConfig &config, const std::function<void(int)> &progress, Reporter &reporter)
 {
-    const Placement p{config, config.installDir, QString()};
+    Placement p{config, config.installDir, QString()};
+    p.reporter = &reporter;
     const Edition kind = editionOf(config.third);
     progress(10);
     if (isPlainFileName(config.exe) && helpers::processExists(config.exe))
@@ -51,7 +51,7 @@ Outcome removeClient(const ClientConfig &config, const std::function<void(int)> 
     progress(60);
     placement::removeShortcuts(p);
     if (edition::leavesUnityOnRemoval(kind) && isPlainFileName(config.exe))
-        runUnityStep(config.installDir, config.exe);
+        runUnityStep(config.installDir, config.exe, reporter);
     progress(40);
     // Only a folder the installer made is removed as a whole; anything else stays.
     if (!ownProductFolder(config.installDir).isEmpty())

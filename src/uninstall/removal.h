@@ -2,6 +2,7 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "reporter.h"
 
 #include <QString>
 
@@ -11,7 +12,8 @@
 // ended, its shortcuts, files, 3ds Max scripts and registry entries go, in an order a
 // rerun can always finish. The uninstaller itself stays until the self-deleting script
 // takes the product folder.
-Outcome removeClient(const ClientConfig &config, const std::function<void(int)> &progress);
+Outcome removeClient(const ClientConfig &config, const std::function<void(int)> &progress,
+                     Reporter &reporter = Reporter::plain());
 
 // Starts the script that removes the product folder once this program has ended; only
 // a folder the installer made. False when it was not started.

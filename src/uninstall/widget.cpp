@@ -2,7 +2,6 @@
 
 #include "edition.h"
 #include "ui_widget.h"
-#include "unattended.h"
 
 #include <QButtonGroup>
 #include <QNetworkAccessManager>
@@ -15,8 +14,14 @@ static void registerUninstallResources()
 }
 
 Widget::Widget(BaseWidget *parent)
+    : Widget(Reporter::plain(), parent)
+{
+}
+
+Widget::Widget(Reporter &reporter, BaseWidget *parent)
     : BaseWidget(parent)
     , ui(new Ui::Widget)
+    , reporter(reporter)
 {
     registerUninstallResources();
     ui->setupUi(this);
@@ -38,9 +43,7 @@ Widget::Widget(BaseWidget *parent)
 
     manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &Widget::repllyFinished);
-    // A silent removal asks for no feedback.
-    if (!Unattended::silent())
-        requestReasons();
+    requestReasons();
     ui->phone->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9a-zA-Z@.]+$")), this));
 }
 

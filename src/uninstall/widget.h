@@ -1,6 +1,7 @@
 #pragma once
 
 #include "basewidget.h"
+#include "reporter.h"
 
 namespace Ui {
 class Widget;
@@ -19,6 +20,8 @@ class Widget : public BaseWidget
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
+    // Tells the removal's steps and outcome through the reporter main owns.
+    explicit Widget(Reporter &reporter, BaseWidget *parent = nullptr);
     ~Widget() override;
 
     void doUninstall();
@@ -48,6 +51,7 @@ private:
     void setProgress(int value);
 
     Ui::Widget *ui;
+    Reporter &reporter;
     QNetworkAccessManager *manager;
     QButtonGroup *reasonGroup;
 };

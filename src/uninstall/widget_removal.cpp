@@ -3,14 +3,13 @@
 #include "msgbox.h"
 #include "removal.h"
 #include "ui_widget.h"
-#include "unattended.h"
 
 #include <QCloseEvent>
 
 void Widget::setProgress(int value)
 {
     setBarValue(ui->progressBar, value);
-    Unattended::progress("remove", ui->progressBar->value());
+    reporter.progress("remove", ui->progressBar->value());
 }
 
 void Widget::doUninstall()
@@ -19,8 +18,8 @@ void Widget::doUninstall()
     ui->closeBtn->hide();
     ClientConfig config = client;
     config.installDir = installDir;
-    const Outcome outcome = removeClient(config, [this](int percent) { setProgress(percent); });
-    Unattended::setOutcome(outcome);
+    const Outcome outcome = removeClient(config, [this](int percent) { setProgress(percent); }, reporter);
+    reporter.setOutcome(outcome);
     ui->uninstall_ok->show();
     ui->closeBtn->show();
     // A registration that could not be removed keeps the folder: a rerun still needs it.

@@ -21,10 +21,11 @@ const int stopWaitMs = 10000;
 
 } // namespace
 
-UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, const DownloadLimits &limits,
-                     QObject *parent)
+UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, Reporter &reporter,
+                     const DownloadLimits &limits, QObject *parent)
     : QObject(parent)
     , config(config)
+    , reporter(reporter)
 {
     request.version = version;
     request.oldDir = QString(config.installDir).replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -131,7 +132,7 @@ Outcome UpdateRun::apply()
     ChangeLog::record("write", "dir", dir, moved);
     if (!moved)
         return Outcome::WriteFailed;
-    Placement p{config, QDir::toNativeSeparators(dir), request.version, Placement::Kind::Update, true, true};
+    Placement p{config, QDir::toNativeSeparators(dir), request.version, Placement::Kind::Update, true, true, &reporter};
     Outcome step = placement::nameClient(p);
     if (step == Outcome::Done && !config.third.isEmpty())
         step = placement::brandClient(p, edition::iconResource(config.third));

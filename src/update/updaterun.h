@@ -2,6 +2,7 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "reporter.h"
 #include "updaterequest.h"
 
 #include <QObject>
@@ -20,8 +21,8 @@ class UpdateRun : public QObject
     Q_OBJECT
 
 public:
-    UpdateRun(const ClientConfig &config, const QString &version, const DownloadLimits &limits = DownloadLimits(),
-              QObject *parent = nullptr);
+    UpdateRun(const ClientConfig &config, const QString &version, Reporter &reporter = Reporter::plain(),
+              const DownloadLimits &limits = DownloadLimits(), QObject *parent = nullptr);
     // Stops a worker still running and waits for its thread, which must not outlive the run.
     ~UpdateRun() override;
 
@@ -44,6 +45,7 @@ private:
     void release();
 
     ClientConfig config;
+    Reporter &reporter;
     UpdateRequest request;  // request.newDir: the staging folder
     QString parentDir;      // the product folder, forward slashes
     QString dir;        // the new version's folder, once assembled

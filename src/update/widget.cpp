@@ -2,7 +2,6 @@
 
 #include "processes.h"
 #include "ui_widget.h"
-#include "unattended.h"
 #include "updaterun.h"
 #include "updatestate.h"
 
@@ -12,13 +11,14 @@ static void registerUpdateResources()
 }
 
 Widget::Widget(BaseWidget *parent)
-    : Widget(DownloadLimits(), parent)
+    : Widget(Reporter::plain(), DownloadLimits(), parent)
 {
 }
 
-Widget::Widget(const DownloadLimits &limits, BaseWidget *parent)
+Widget::Widget(Reporter &reporter, const DownloadLimits &limits, BaseWidget *parent)
     : BaseWidget(parent)
     , ui(new Ui::Widget)
+    , reporter(reporter)
 {
     registerUpdateResources();
     ui->setupUi(this);
@@ -27,7 +27,7 @@ Widget::Widget(const DownloadLimits &limits, BaseWidget *parent)
     showEditionLogo(ui->label, installDir);
     // A window closed during a run (by the system, or at log-off: its close button is
     // hidden) takes the run with it, which stops the worker and waits for its thread.
-    run = new UpdateRun(client, targetVersion, limits, this);
+    run = new UpdateRun(client, targetVersion, reporter, limits, this);
     connect(run, &UpdateRun::note, this, &Widget::content);
     connect(run, &UpdateRun::failed, this, &Widget::error);
     connect(run, &UpdateRun::progress, this, &Widget::pro);
@@ -87,12 +87,12 @@ void Widget::error(Outcome outcome)
 void Widget::pro(int value)
 {
     ui->progressBar->setValue(value);
-    Unattended::progress("download", value);
+    reporter.progress("download", value);
 }
 
 void Widget::applied()
 {
-    Unattended::progress("apply", 100);
+    reporter.progress("apply", 100);
     finished = true;
     ui->update->setEnabled(true);
     ui->update->setText(languageFlag ? QStringLiteral("完成") : QStringLiteral("Finish"));

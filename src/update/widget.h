@@ -3,6 +3,7 @@
 #include "basewidget.h"
 #include "downloadlimits.h"
 #include "outcome.h"
+#include "reporter.h"
 
 namespace Ui {
 class Widget;
@@ -18,8 +19,9 @@ class Widget : public BaseWidget
 
 public:
     explicit Widget(BaseWidget *parent = nullptr);
-    // The run's requests bounded by limits (tests shorten the time-outs).
-    explicit Widget(const DownloadLimits &limits, BaseWidget *parent = nullptr);
+    // Tells the run's steps through the reporter main owns; the run's requests bounded by
+    // limits (tests shorten the time-outs).
+    Widget(Reporter &reporter, const DownloadLimits &limits, BaseWidget *parent = nullptr);
     ~Widget() override;
 
 public slots:
@@ -35,6 +37,7 @@ private:
     void applyLanguage();
 
     Ui::Widget *ui;
+    Reporter &reporter;
     UpdateRun *run = nullptr;
     bool finished = false;
 };

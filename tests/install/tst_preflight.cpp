@@ -100,7 +100,7 @@ void TstPreflight::decisions()
 
     BoxAnswerer answerer{BoxAnswerer::Button(answer)};
     QString handedOn = QStringLiteral("untouched");
-    QCOMPARE(installPreflight(config.client, Dialogue(true), &handedOn), goesOn);
+    QCOMPARE(installPreflight(config.client, Dialogue(Reporter::plain(), true), &handedOn), goesOn);
 
     QStringList shown;
     for (const BoxAnswerer::Seen &s : answerer.seen)
@@ -119,7 +119,7 @@ void TstPreflight::englishTexts()
     QString dir;
     {
         BoxAnswerer answerer(BoxAnswerer::Ok);
-        QVERIFY(!installPreflight(config.client, Dialogue(true), &dir));
+        QVERIFY(!installPreflight(config.client, Dialogue(Reporter::plain(), true), &dir));
         QCOMPARE(answerer.seen.value(0).text,
                  QStringLiteral("The general version of the client has been installed, please install it "
                                 "after uninstall!"));
@@ -128,14 +128,14 @@ void TstPreflight::englishTexts()
     config.settings()->setValue(QStringLiteral("ThirdPart"), QStringLiteral("OKARender"));
     {
         BoxAnswerer answerer(BoxAnswerer::Ok);
-        QVERIFY(installPreflight(config.client, Dialogue(true), &dir));
+        QVERIFY(installPreflight(config.client, Dialogue(Reporter::plain(), true), &dir));
         QCOMPARE(answerer.seen.value(0).text,
                  QStringLiteral("The program is already installed on this computer, do you want to "
                                 "reinstall it? Press OK to continue."));
     }
     FakeProcess max(QDir::tempPath() + QStringLiteral("/max"), QStringLiteral("3dsmax.exe"));
     BoxAnswerer answerer(BoxAnswerer::Ok);
-    QVERIFY(!installPreflight(config.client, Dialogue(true), &dir));
+    QVERIFY(!installPreflight(config.client, Dialogue(Reporter::plain(), true), &dir));
     QCOMPARE(answerer.seen.value(0).text, QStringLiteral("Pleace close max first and install client!"));
 }
 
@@ -147,7 +147,7 @@ void TstPreflight::runningClientIsKilled()
     FakeProcess other(QDir::tempPath() + QStringLiteral("/other"), QStringLiteral("OtherClient.exe"));
     BoxAnswerer answerer(BoxAnswerer::Cancel);
     QString dir;
-    QVERIFY(installPreflight(config.client, Dialogue(true), &dir));
+    QVERIFY(installPreflight(config.client, Dialogue(Reporter::plain(), true), &dir));
     QVERIFY(answerer.seen.isEmpty());
     QTRY_VERIFY(!client.isRunning());
     QVERIFY(other.isRunning());

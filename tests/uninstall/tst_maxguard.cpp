@@ -44,7 +44,7 @@ void TstMaxGuard::guard()
     if (maxRunning)
         max.reset(new FakeProcess(QDir::tempPath() + QStringLiteral("/max"), QStringLiteral("3dsmax.exe")));
     BoxAnswerer answerer(BoxAnswerer::Close);
-    QCOMPARE(maxAllowsUninstall(config.client, Dialogue(true)), box.isEmpty());
+    QCOMPARE(maxAllowsUninstall(config.client, Dialogue(Reporter::plain(), true)), box.isEmpty());
     QCOMPARE(answerer.seen.value(0).text, box);
 }
 

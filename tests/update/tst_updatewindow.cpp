@@ -160,7 +160,7 @@ void TstUpdateWindow::states()
     if (cause == QLatin1String("download"))
         server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("uninstall.exe"));
 
-    Widget window(limits);
+    Widget window(Reporter::plain(), limits);
     window.show();
     const bool english = lang == QLatin1String("en_us");
     QCOMPARE(button(window, "update")->text(), english ? QStringLiteral("Updating") : QStringLiteral("更新中"));
@@ -186,7 +186,7 @@ void TstUpdateWindow::retryIntoTheSameDirectory()
     seed(QString(), QString(), false);
     publish({{"NimbraPVX.exe", "new client"}, {"a.dll", "a"}, {"b.dll", "b"}});
     server->addFault(QStringLiteral("status"), QStringLiteral("500"), QStringLiteral("b.dll"));
-    Widget window(limits);
+    Widget window(Reporter::plain(), limits);
     waitForEnd(window);
     QVERIFY(!sandbox::child<QLabel>(window, "err")->text().isEmpty());
     const QString dir = ::newDir;
@@ -206,7 +206,7 @@ void TstUpdateWindow::closingDuringARun()
     publish({{"NimbraPVX.exe", QByteArray(200000, 'c')}});
     server->addFault(QStringLiteral("slow"), QStringLiteral("20000"), QStringLiteral("NimbraPVX.exe"));
     {
-        Widget window(limits);
+        Widget window(Reporter::plain(), limits);
         window.show();
         QTRY_VERIFY(QDir(::newDir).exists());
         QVERIFY(!button(window, "update")->isEnabled());
@@ -255,7 +255,7 @@ void TstUpdateWindow::apply()
         release.insert(QStringLiteral("ZQ.ico"), fileBytes(QStringLiteral(PE_FIXTURE_DIR "/seven32.ico")));
     publish(release);
 
-    Widget window(limits);
+    Widget window(Reporter::plain(), limits);
     waitForEnd(window);
     const QString dir = finishedDir();
     const QString client = dir + QStringLiteral("/NimbraClient.exe");

@@ -9,7 +9,6 @@
 #include "rebranding.h"
 #include "registry.h"
 #include "rights.h"
-#include "unattended.h"
 #include "versiontext.h"
 
 #include <QCoreApplication>
@@ -140,7 +139,7 @@ Outcome placeShortcuts(const Placement &p)
 {
     const QString name = p.displayName();
     if (!name.isEmpty() && !isPlainFileName(name)) {
-        Unattended::tell(QStringLiteral("No shortcuts: the display name \"%1\" is not a plain file name.").arg(name));
+        p.reporter->tell(QStringLiteral("No shortcuts: the display name \"%1\" is not a plain file name.").arg(name));
         return Outcome::Done;
     }
     const QString startMenu = helpers::startMenuPath();

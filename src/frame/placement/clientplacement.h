@@ -2,6 +2,7 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "reporter.h"
 
 #include <QString>
 
@@ -23,6 +24,8 @@ struct Placement
     // The installer writes the autorun value when asked; the updater re-points one
     // that is there.
     bool autorun = true;
+    // Where a step tells what it left out.
+    Reporter *reporter = &Reporter::plain();
 
     bool chinese() const { return client.isChinese(); }
     // The display name in the interface's language.

@@ -2,18 +2,19 @@
 
 #include "changelog.h"
 #include "msgbox.h"
-#include "unattended.h"
+#include "reporter.h"
 
-Dialogue::Dialogue(bool withBoxes)
-    : withBoxes(withBoxes)
+Dialogue::Dialogue(Reporter &reporter, bool withBoxes)
+    : reporter(reporter)
+    , withBoxes(withBoxes)
 {
 }
 
 void Dialogue::fail(Outcome outcome, const QString &message) const
 {
-    Unattended::setOutcome(outcome);
+    reporter.setOutcome(outcome);
     if (!withBoxes) {
-        Unattended::tell(message);
+        reporter.tell(message);
         return;
     }
     ChangeLog::note(message);
@@ -23,7 +24,7 @@ void Dialogue::fail(Outcome outcome, const QString &message) const
 bool Dialogue::confirm(const QString &question) const
 {
     if (!withBoxes) {
-        Unattended::tell(question + QStringLiteral(" (OK)"));
+        reporter.tell(question + QStringLiteral(" (OK)"));
         return true;
     }
     return MsgBox::question(question) == 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outcome.h"
+#include "reporter.h"
 
 #include <QString>
 
@@ -10,12 +11,13 @@
 class Dialogue
 {
 public:
-    explicit Dialogue(bool withBoxes);
+    Dialogue(Reporter &reporter, bool withBoxes);
 
     // Sets the run's outcome and tells why.
     void fail(Outcome outcome, const QString &message) const;
     bool confirm(const QString &question) const;
 
 private:
+    Reporter &reporter;
     bool withBoxes;
 };

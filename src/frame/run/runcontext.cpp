@@ -1,4 +1,4 @@
-#include "unattended.h"
+#include "runcontext.h"
 
 #include "changelog.h"
 #include "console.h"
@@ -13,38 +13,20 @@
 #include <QRandomGenerator>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
-struct State
-{
-    bool silent = false;
-    bool progress = false;
-    Outcome outcome = Outcome::Done;
-    QString lastStep;
-    int lastPercent = -1;
-    QHash<QString, QString> values;  // every option given, with its value (empty for a flag)
-    QStringList positional;
-};
-
-State &state()
-{
-    static State s;
-    return s;
-}
-
-const char *programName(Unattended::Program program)
+const char *programName(Program program)
 {
     switch (program) {
-    case Unattended::Program::Install: return "install";
-    case Unattended::Program::Update: return "update";
-    case Unattended::Program::Uninstall: return "uninstall";
+    case Program::Install: return "install";
+    case Program::Update: return "update";
+    case Program::Uninstall: return "uninstall";
     }
     return "";
 }
 
-void addOptions(QCommandLineParser &parser, Unattended::Program program)
+void addOptions(QCommandLineParser &parser, Program program)
 {
     parser.setApplicationDescription(QStringLiteral("Without options the program opens its window."));
     parser.addHelpOption();
@@ -54,7 +36,7 @@ void addOptions(QCommandLineParser &parser, Unattended::Program program)
         {QStringLiteral("log"), QStringLiteral("Record every file, link and registry value written or removed in <file>."),
          QStringLiteral("file")},
     });
-    if (program == Unattended::Program::Install) {
+    if (program == Program::Install) {
         parser.addOptions({
             {QStringLiteral("dir"), QStringLiteral("Install below <folder> (an earlier installation's folder wins)."),
              QStringLiteral("folder")},
@@ -63,22 +45,28 @@ void addOptions(QCommandLineParser &parser, Unattended::Program program)
             {QStringLiteral("no-companion"), QStringLiteral("Do not install the companion tools.")},
         });
     }
-    if (program == Unattended::Program::Update)
+    if (program == Program::Update)
         parser.addPositionalArgument(QStringLiteral("version"), QStringLiteral("The version to update to."));
 }
 
-void remember(const QCommandLineParser &parser)
+CommandLine commandLineOf(const QCommandLineParser &parser)
 {
-    State &s = state();
-    s.silent = parser.isSet(QStringLiteral("silent"));
-    s.progress = parser.isSet(QStringLiteral("progress"));
-    s.positional = parser.positionalArguments();
-    for (const QString &name : parser.optionNames())
-        s.values.insert(name, parser.value(name));
+    CommandLine line;
+    line.silent = parser.isSet(QStringLiteral("silent"));
+    line.progress = parser.isSet(QStringLiteral("progress"));
+    line.log = parser.value(QStringLiteral("log"));
+    line.startMenu = !parser.isSet(QStringLiteral("no-start-menu"));
+    line.autorun = !parser.isSet(QStringLiteral("no-autorun"));
+    line.companion = !parser.isSet(QStringLiteral("no-companion"));
+    const QString dir = parser.value(QStringLiteral("dir"));
+    if (!dir.isEmpty())
+        line.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    line.positional = parser.positionalArguments();
+    return line;
 }
 
 // A name no one can guess ahead: another user cannot plant a file or a link there.
-QString defaultLogPath(Unattended::Program program)
+QString defaultLogPath(Program program)
 {
     return QDir::tempPath() + QStringLiteral("/%1-%2-%3.log")
                                   .arg(QLatin1String(programName(program)),
@@ -117,7 +105,7 @@ void printLine(FILE *stream, const QString &text)
 
 } // namespace
 
-void Unattended::prepare(Program program, int argc, char *argv[])
+void RunContext::prepare(Program program, int argc, char *argv[])
 {
     platform::loadLibrariesFromSystemOnly();
     platform::ignoreClosedOutput();
@@ -138,7 +126,12 @@ void Unattended::prepare(Program program, int argc, char *argv[])
         qInstallMessageHandler(holdMessages);
 }
 
-int Unattended::begin(Program program, const QStringList &arguments)
+RunContext::RunContext(Program program)
+    : program(program)
+{
+}
+
+int RunContext::begin(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addOptions(parser, program);
@@ -146,17 +139,20 @@ int Unattended::begin(Program program, const QStringList &arguments)
         printLine(stderr, QStringLiteral("%1: %2 (see --help)").arg(QLatin1String(programName(program)), parser.errorText()));
         return int(Outcome::Usage);
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        printLine(stdout, parser.helpText().trimmed());
+        return 0;
+    }
     const int allowed = program == Program::Update ? 1 : 0;
     if (parser.positionalArguments().size() > allowed) {
         printLine(stderr, QStringLiteral("%1: unexpected argument %2 (see --help)")
                               .arg(QLatin1String(programName(program)), parser.positionalArguments().value(allowed)));
         return int(Outcome::Usage);
     }
-    remember(parser);
-    const int early = startLog(program, parser.value(QStringLiteral("log")), arguments);
-    if (silent() && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+    line = commandLineOf(parser);
+    report = Reporter(line.progress);
+    const int early = startLog(arguments);
+    if (line.silent && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         qInstallMessageHandler(quietMessages);
     else
         qInstallMessageHandler(nullptr);
@@ -166,12 +162,12 @@ int Unattended::begin(Program program, const QStringList &arguments)
     return early;
 }
 
-int Unattended::startLog(Program program, const QString &path, const QStringList &arguments)
+int RunContext::startLog(const QStringList &arguments)
 {
-    const bool byDefault = path.isEmpty();
-    if (byDefault && !silent())
+    const bool byDefault = line.log.isEmpty();
+    if (byDefault && !line.silent)
         return -1;
-    const QString file = byDefault ? defaultLogPath(program) : path;
+    const QString file = byDefault ? defaultLogPath(program) : line.log;
     // The default log is made new in the temporary folder, which must be there: the
     // file system's root is no place for it.
     const bool opened = byDefault ? QFileInfo(QDir::tempPath()).isDir() && ChangeLog::create(file)
@@ -180,7 +176,7 @@ int Unattended::startLog(Program program, const QString &path, const QStringList
         printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(file)));
         return int(Outcome::LogFailed);
     }
-    if (silent())
+    if (line.silent)
         printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())));
     ChangeLog::note(QStringLiteral("%1 started %2: %3")
                         .arg(QLatin1String(programName(program)), QDateTime::currentDateTime().toString(Qt::ISODate),
@@ -188,60 +184,17 @@ int Unattended::startLog(Program program, const QString &path, const QStringList
     return -1;
 }
 
-bool Unattended::silent()
+int RunContext::exitCode() const
 {
-    return state().silent;
-}
-
-bool Unattended::isSet(const QString &option)
-{
-    return state().values.contains(option);
-}
-
-QString Unattended::value(const QString &option)
-{
-    return state().values.value(option);
-}
-
-QStringList Unattended::positional()
-{
-    return state().positional;
-}
-
-void Unattended::setOutcome(Outcome code)
-{
-    state().outcome = code;
-}
-
-int Unattended::exitCode()
-{
-    const int code = silent() ? int(state().outcome) : 0;
+    const int code = line.silent ? int(report.outcome()) : 0;
     ChangeLog::note(QStringLiteral("ended with %1").arg(code));
     return code;
 }
 
-void Unattended::leave(Outcome code, const QString &message)
+int RunContext::leave(Outcome outcome, const QString &message)
 {
-    setOutcome(code);
-    if (!message.isEmpty() && silent())
-        tell(message);
-    std::exit(exitCode());
-}
-
-void Unattended::tell(const QString &message)
-{
-    printLine(stderr, message);
-    ChangeLog::note(message);
-}
-
-void Unattended::progress(const char *step, int percent)
-{
-    // A tool draws a bar from these: it never moves back, though a window's bar may.
-    State &s = state();
-    const bool sameStep = s.lastStep == QLatin1String(step);
-    if (!s.progress || percent < s.lastPercent || (percent == s.lastPercent && sameStep))
-        return;
-    s.lastStep = QLatin1String(step);
-    s.lastPercent = percent;
-    printLine(stdout, QStringLiteral("{\"step\":\"%1\",\"percent\":%2}").arg(QLatin1String(step)).arg(percent));
+    report.setOutcome(outcome);
+    if (!message.isEmpty() && line.silent)
+        report.tell(message);
+    return exitCode();
 }
