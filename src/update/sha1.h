@@ -4,8 +4,8 @@
 
 #include <memory>
 
-// Incremental SHA-1. OpenSSL's where the build found it (it uses the processor's SHA
-// instructions, about three times Qt's speed), Qt's otherwise.
+// Incremental SHA-1, OpenSSL's: it uses the processor's SHA instructions, about three
+// times Qt's speed.
 class Sha1
 {
 public:

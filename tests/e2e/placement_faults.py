@@ -18,7 +18,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo'))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lifecycle  # noqa: E402
 
 KEY = 'NimbraPVX'

@@ -21,7 +21,7 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'demo'))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lifecycle  # noqa: E402  (the demo's driver: sandbox, display, staging, branding)
 from lifecycle import Display, Sandbox, wait_for, press_until_gone
 

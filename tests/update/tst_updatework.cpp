@@ -43,7 +43,7 @@ private slots:
     void fullRunReusesAndDownloads();
     void failures_data();
     void failures();
-    void joinsAsSpecified();
+    void joinsPathAndName();
     void uppercaseHashIsNeverReused();
     void withoutPrefix_data();
     void withoutPrefix();
@@ -254,7 +254,7 @@ void TstUpdateWork::failures()
     QVERIFY(!QFileInfo::exists(newDir + QStringLiteral(".part")));
 }
 
-void TstUpdateWork::joinsAsSpecified()
+void TstUpdateWork::joinsPathAndName()
 {
     // Installed path: oldDir + path + name; target and request: path + "/" + name.
     install({{"bin/x.dll", "x"}, {"top.txt", "t"}});

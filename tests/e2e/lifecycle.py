@@ -28,11 +28,27 @@ import sys
 import time
 import zipfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-TOP = os.path.dirname(HERE)
-VARIANTS = {('standard', 'zh'): 'ZQ.ini', ('standard', 'en'): 'ZQ-en.ini',
-            ('cobranded', 'zh'): 'ZQ-cobranded.ini', ('cobranded', 'en'): 'ZQ-cobranded.ini',
-            ('partner', 'zh'): 'ZQ-partner.ini', ('partner', 'en'): 'ZQ-partner.ini'}
+TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DEMO = os.path.join(TOP, 'demo')
+
+
+class Edition:
+    """One edition as the demo package makes it: its ZQ.ini for each language, its registry
+    key, the folders the installer puts it in, and its display name as the client shows it."""
+
+    def __init__(self, ini, key, target, product, names, asks_feedback):
+        self.ini, self.key, self.target, self.product = ini, key, target, product
+        self.names, self.asks_feedback = names, asks_feedback
+
+
+EDITIONS = {
+    'standard': Edition({'zh': 'ZQ.ini', 'en': 'ZQ-en.ini'}, 'NimbraPVX', 'Nimbra', 'NimbraPVX',
+                        {'zh': '星云渲染', 'en': 'Render Cloud'}, True),
+    'cobranded': Edition({'zh': 'ZQ-cobranded.ini', 'en': 'ZQ-cobranded.ini'}, 'NimbraKW', 'Nimbra',
+                         'Nimbra for Unity', {'zh': '星云渲染 Unity', 'en': 'Nimbra for Unity'}, True),
+    'partner': Edition({'zh': 'ZQ-partner.ini', 'en': 'ZQ-partner.ini'}, 'NimbraPVX', 'OKARender', 'NimbraPVX',
+                       {'zh': '渲染云', 'en': 'Render Cloud'}, False),
+}
 UNINSTALL = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 RUN = r'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
 COMPANY = r'HKEY_CURRENT_USER\Software\Quorlan'
@@ -144,8 +160,8 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     installer, programs = WINDOWS_PROGRAMS if windows_bin else LINUX_PROGRAMS
     programs_dir = windows_bin or box.bin
     client = open(os.path.join(programs_dir, 'demo-client.exe') if client_kind == 'pe' or windows_bin
-                  else os.path.join(HERE, 'client', 'NimbraPVX.sh'), 'rb').read()
-    service = open(os.path.join(HERE, 'service.ini')).read().replace('{server}', server).encode()
+                  else os.path.join(DEMO, 'client', 'NimbraPVX.sh'), 'rb').read()
+    service = open(os.path.join(DEMO, 'service.ini')).read().replace('{server}', server).encode()
 
     def program(name):
         return open(os.path.join(programs_dir, programs[name]), 'rb').read()
@@ -157,12 +173,12 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
             info.external_attr = (0o100000 | (0o644 if name.endswith(('.ini', '.dll')) else 0o755)) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
-    shutil.copy(os.path.join(HERE, VARIANTS[(edition, lang)]), os.path.join(package, 'ZQ.ini'))
+    shutil.copy(os.path.join(DEMO, EDITIONS[edition].ini[lang]), os.path.join(package, 'ZQ.ini'))
     if lang == 'en' and edition != 'standard':
         text = open(os.path.join(package, 'ZQ.ini'), 'rb').read() + b'lang=en_us\r\n'
         open(os.path.join(package, 'ZQ.ini'), 'wb').write(text)
     for name in ('version', 'SPCache', 'ZQ.ico'):
-        shutil.copy(os.path.join(HERE, name), package)
+        shutil.copy(os.path.join(DEMO, name), package)
     open(os.path.join(package, 'service.ini'), 'wb').write(service)
     shutil.copy(os.path.join(programs_dir, installer), package)
 
@@ -212,9 +228,7 @@ def branding(path, edition, lang, package):
         shipped = os.path.join(os.path.dirname(package), 'tmp', 'shipped.exe')
         open(shipped, 'wb').write(z.read('NimbraPVX.exe'))
     original = subprocess.run(['wrestool', '-x', '--raw', '--type=3', shipped], capture_output=True).stdout
-    name = {('standard', 'zh'): '星云渲染', ('cobranded', 'zh'): '星云渲染 Unity', ('partner', 'zh'): '渲染云',
-            ('standard', 'en'): 'Render Cloud', ('cobranded', 'en'): 'Nimbra for Unity',
-            ('partner', 'en'): 'Render Cloud'}[(edition, lang)]
+    name = EDITIONS[edition].names[lang]
     # The whole value, terminator included: the shipped description begins with a name too.
     return {'client': os.path.basename(path), 'description_is_name': name.encode('utf-16-le') + b'\0\0' in version,
             'icon_replaced': icons != original}
@@ -223,7 +237,7 @@ def branding(path, edition, lang, package):
 def start_refserver(box, records, server_log):
     """The reference service on 127.0.0.1, serving the sandbox's releases: its address."""
     server = subprocess.Popen([sys.executable, os.path.join(TOP, 'tools', 'refserver', 'refserver.py'),
-                               '--releases', box.path('releases'), '--reasons', os.path.join(HERE, 'reasons.json'),
+                               '--releases', box.path('releases'), '--reasons', os.path.join(DEMO, 'reasons.json'),
                                '--record', records, '--log', server_log],
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=box.env)
     box.processes.append(server)
@@ -394,11 +408,10 @@ def run(box, args):
     if args.stage_only:
         return report
     planted = plant(box)
-    zh = args.lang == 'zh'
-    key = 'NimbraKW' if args.edition == 'cobranded' else 'NimbraPVX'
-    product_parent = box.path('programfiles', 'OKARender' if args.edition == 'partner' else 'Nimbra')
-    product = os.path.join(product_parent, 'Nimbra for Unity' if args.edition == 'cobranded' else 'NimbraPVX')
-    steps = SilentSteps(box, report) if args.silent else WindowSteps(box, shots, zh and args.edition != 'partner')
+    edition = EDITIONS[args.edition]
+    key = edition.key
+    product = box.path('programfiles', edition.target, edition.product)
+    steps = SilentSteps(box, report) if args.silent else WindowSteps(box, shots, args.lang == 'zh' and edition.asks_feedback)
     snapshot_at_start = snapshot(box, address)
     report['snapshots'] = {}
 
@@ -468,7 +481,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--bin', required=True)
     parser.add_argument('--sandbox', required=True)
-    parser.add_argument('--edition', default='standard', choices=['standard', 'cobranded', 'partner'])
+    parser.add_argument('--edition', default='standard', choices=sorted(EDITIONS))
     parser.add_argument('--lang', default='zh', choices=['zh', 'en'])
     parser.add_argument('--updates', type=int, default=2)
     parser.add_argument('--shots')
