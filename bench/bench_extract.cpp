@@ -1,8 +1,11 @@
 // Extraction benchmark: the installer's extraction thread, with its per-entry
 // notifications queued to a receiver on the main thread as in the program, against
-// `unzip -q` on the same archives, each run into a fresh directory.
+// `unzip -q` on the same archives. Both are timed alike, as whole processes (start
+// included), each into a fresh directory, the order alternating; the best of the rounds.
 //   bench_extract [work dir [archive]]   (default: a new folder in the temporary directory;
 //                                         with an archive, only that one is measured)
+//   bench_extract --extract ARCHIVE DIR  one extraction, as the installer makes it; prints
+//                                         the notifications it received
 #include "zipthread.h"
 
 #include <quazip/quazip.h>
@@ -36,7 +39,9 @@ QByteArray content(int size, bool compressible, QRandomGenerator &random)
     return bytes;
 }
 
-bool makeArchive(const QString &path, int files, int minSize, int maxSize)
+// Half text and half random bytes in two levels of folders; sources: all text, in
+// folders five deep, as a JDK's sources are.
+bool makeArchive(const QString &path, int files, int minSize, int maxSize, bool sources = false)
 {
     QRandomGenerator random(files);
     QuaZip zip(path);
@@ -44,10 +49,12 @@ bool makeArchive(const QString &path, int files, int minSize, int maxSize)
         return false;
     for (int i = 0; i < files; ++i) {
         QuaZipFile file(&zip);
-        const QString name = QStringLiteral("dir%1/sub%2/file%3.bin").arg(i % 40).arg(i % 7).arg(i);
+        const QString name = sources ? QStringLiteral("java.m%1/java/p%2/q%3/r%4/File%5.java")
+                                           .arg(i % 60).arg(i % 7).arg(i % 11).arg(i % 13).arg(i)
+                                     : QStringLiteral("dir%1/sub%2/file%3.bin").arg(i % 40).arg(i % 7).arg(i);
         if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(name)))
             return false;
-        file.write(content(minSize + random.bounded(maxSize - minSize + 1), i % 2 == 0, random));
+        file.write(content(minSize + random.bounded(maxSize - minSize + 1), sources || i % 2 == 0, random));
         file.close();
     }
     zip.close();
@@ -60,31 +67,62 @@ struct Result
     int notifications = 0;
 };
 
-Result runUnzip(const QString &archive, const QString &dest)
+// A whole process, from its start to its end; what it printed.
+Result timed(const QString &program, const QStringList &arguments)
 {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
-    QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-q"), archive, QStringLiteral("-d"), dest});
-    return {timer.nsecsElapsed() / 1e9, 0};
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return {seconds, process.readAllStandardOutput().trimmed().toInt()};
+}
+
+Result runUnzip(const QString &archive, const QString &dest)
+{
+    return timed(QStringLiteral("unzip"), {QStringLiteral("-q"), archive, QStringLiteral("-d"), dest});
 }
 
 Result runInstaller(const QString &archive, const QString &dest)
 {
+    return timed(QCoreApplication::applicationFilePath(), {QStringLiteral("--extract"), archive, dest});
+}
+
+// The child's side: the extraction thread as the installer runs it.
+int extractOnce(const QString &archive, const QString &dest)
+{
     ZipThread thread;
     QObject receiver;
-    Result result;
-    QObject::connect(&thread, &ZipThread::oneOk, &receiver, [&result] { ++result.notifications; });
+    int notifications = 0;
+    QObject::connect(&thread, &ZipThread::oneOk, &receiver, [&notifications] { ++notifications; });
     QEventLoop loop;
     QObject::connect(&thread, &ZipThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    QElapsedTimer timer;
-    timer.start();
     thread.setPaths(archive, dest);
     thread.start();
     loop.exec();
-    result.seconds = timer.nsecsElapsed() / 1e9;
-    if (thread.extracted().isEmpty())
+    if (thread.extracted().isEmpty()) {
         std::fprintf(stderr, "extraction failed\n");
-    return result;
+        return 1;
+    }
+    std::printf("%d\n", notifications);
+    return 0;
+}
+
+// Debian's JDK sources (openjdk-*-source, which bench/run installs), else any JDK's.
+QString jdkSources()
+{
+    QStringList found;
+    for (const QFileInfo &jdk : QDir(QStringLiteral("/usr/lib/jvm")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QFileInfo zip(jdk.filePath() + QStringLiteral("/lib/src.zip"));
+        if (zip.exists() && zip.size() > 0)
+            found.append(zip.canonicalFilePath());
+    }
+    std::sort(found.begin(), found.end(), [](const QString &a, const QString &b) {
+        return a.contains(QLatin1String("/openjdk-")) > b.contains(QLatin1String("/openjdk-"));
+    });
+    return found.value(0);
 }
 
 void compare(const char *label, const char *key, const QString &archive, const QString &work, int rounds)
@@ -114,6 +152,8 @@ void compare(const char *label, const char *key, const QString &archive, const Q
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--extract")
+        return extractOnce(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     QTemporaryDir temporary;
     const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
     QDir().mkpath(work);
@@ -131,14 +171,15 @@ int main(int argc, char *argv[])
                 QFileInfo(small).size() / 1e6);
     compare("3000 files / ~150 MB", "large", large, work, 3);
     compare("20000 files / 1-4 KB", "small", small, work, 3);
-    // A real archive no one here made: a JDK's sources where one is installed.
-    const QFileInfoList jdks = QDir(QStringLiteral("/usr/lib/jvm")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const auto jdk = std::find_if(jdks.cbegin(), jdks.cend(), [](const QFileInfo &d) {
-        return QFileInfo(d.filePath() + QStringLiteral("/lib/src.zip")).size() > 0;
-    });
-    if (jdk != jdks.cend())
-        compare("JDK src.zip (real)", "jdk", jdk->filePath() + QStringLiteral("/lib/src.zip"), work, 5);
-    else
-        std::printf("JDK src.zip skipped: no JDK in /usr/lib/jvm\n");
+    // A real archive no one here made: a JDK's sources; where none is installed, one of
+    // the same shape (15,000 source files of 13 KB on average in deep folders).
+    QString jdk = jdkSources();
+    if (jdk.isEmpty()) {
+        jdk = work + QStringLiteral("/jdk-shaped.zip");
+        if (!makeArchive(jdk, 15000, 1024, 25 * 1024, true))
+            return 1;
+        std::printf("no JDK sources in /usr/lib/jvm: an archive of their shape instead\n");
+    }
+    compare("JDK src.zip", "jdk", jdk, work, 5);
     return 0;
 }

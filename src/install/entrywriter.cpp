@@ -1,6 +1,7 @@
 #include "entrywriter.h"
 
 #include "changelog.h"
+#include "files.h"
 #include "safepath.h"
 
 #include <QFileInfo>
@@ -120,15 +121,12 @@ bool EntryWriter::write(Item &item)
         current = std::move(item);
         if (current.isDir)
             return dirs->make(current.target);
-        if (!dirs->make(QFileInfo(current.target).absolutePath()))
-            return false;
-        out.setFileName(current.target);
-        if (!QFileInfo(current.target).isSymbolicLink() && out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (dirs->make(QFileInfo(current.target).absolutePath()) && out.open(current.target))
             return true;
         ChangeLog::record("write", "file", current.target, false);
         return false;
     case Item::Data:
-        if (out.write(item.bytes) == item.bytes.size())
+        if (out.write(item.bytes))
             return true;
         item.ok = false;
         break;
@@ -136,17 +134,18 @@ bool EntryWriter::write(Item &item)
     case Item::Stop:
         break;
     }
-    if (!current.isDir) {
-        out.close();
-        const bool ok = item.ok && out.error() == QFileDevice::NoError;
+    if (current.isDir) {
+        if (current.permissions != 0)
+            QFile::setPermissions(current.target, current.permissions);
+    } else {
+        out.setPermissions(current.permissions);
+        const bool ok = out.close() && item.ok;
         if (!ok)
-            out.remove();
+            platform::removeFile(current.target);
         ChangeLog::record("write", "file", current.target, ok);
         if (!ok)
             return false;
     }
-    if (current.permissions != 0)
-        QFile::setPermissions(current.target, current.permissions);
     {
         QMutexLocker lock(&mutex);
         done.append(current.target);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "newfile.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QMutex>
@@ -68,5 +70,5 @@ private:
     QStringList done;
     // The writer's own state, touched only on its thread.
     Item current;
-    QFile out;
+    platform::NewFile out;
 };
