@@ -58,7 +58,7 @@ InstallRun::~InstallRun()
 
 InstallRun::Options InstallRun::Options::of(const CommandLine &line)
 {
-    return Options{line.startMenu, line.autorun, line.companion, line.dir};
+    return Options{line.startMenu, line.autorun, line.companion, line.dir, line.keepVersions};
 }
 
 QString InstallRun::clientExe() const
@@ -133,13 +133,17 @@ Outcome InstallRun::place()
         return step;
     deployed(60);
     deployed(70);
-    if ((step = placement::registerClient(p)) != Outcome::Done)
+    placement::adoptInstallation(config);
+    if ((step = placement::registerClient(p)) != Outcome::Done || (step = placement::recordVersion(p)) != Outcome::Done)
         return step;
+    if (options.keepVersions >= 0 && !PlacedVersions(config.registryKey).setKeep(options.keepVersions))
+        return Outcome::RegistryFailed;
     if ((step = placement::openToAllUsers(p)) != Outcome::Done)
         return step;
     removeOtherClientPlugins();
     placement::markFinished(dir);
     placement::removeUnfinishedBeside(dir);
+    placement::removeOlderVersions(p);
     deployed(100);
     sendChannelReport();
     return Outcome::Done;

@@ -27,6 +27,7 @@ public:
         bool autorun = true;
         bool companion = true;
         QString dir;  // the chosen target; empty for the offered one
+        int keepVersions = -1;  // KeepVersions to set; -1 leaves it as it is
 
         // The choices of the command line.
         static Options of(const CommandLine &line);

@@ -1,4 +1,5 @@
 #include "clientconfig.h"
+#include "rollbackrun.h"
 #include "runcontext.h"
 #include "singleapp.h"
 #include "startup.h"
@@ -10,18 +11,16 @@
 namespace {
 
 // Without a window: the same run, its outcome the exit code.
-int updateUnattended(QCoreApplication &app, RunContext &context, const ClientConfig &config, const QString &version)
+int runUnattended(QCoreApplication &app, RunContext &context, const ClientConfig &config, VersionRun &run)
 {
     Reporter &reporter = context.reporter();
-    UpdateRun run(config, version, reporter);
-    QObject::connect(&run, &UpdateRun::progress, [&](int percent) { reporter.progress("download", percent); });
-    QObject::connect(&run, &UpdateRun::failed, [&](Outcome outcome) {
+    QObject::connect(&run, &VersionRun::progress, [&](int percent) { reporter.progress("download", percent); });
+    QObject::connect(&run, &VersionRun::failed, [&](Outcome outcome) {
         reporter.setOutcome(outcome);
-        reporter.tell(outcome::updateMessage(outcome, config.isChinese())
-                      + (config.isChinese() ? QStringLiteral("请重试！") : QStringLiteral("Please retry!")));
+        reporter.tell(outcome::updateFailure(outcome, config.isChinese()));
         app.quit();
     });
-    QObject::connect(&run, &UpdateRun::applied, [&] {
+    QObject::connect(&run, &VersionRun::applied, [&] {
         reporter.progress("apply", 100);
         app.quit();
     });
@@ -43,20 +42,29 @@ int main(int argc, char *argv[])
     // The version becomes part of a directory name, so anything but a plain name
     // counts as no version at all.
     const QStringList arguments = context.commandLine().positional;
-    if (arguments.isEmpty() || !isPlainVersion(arguments.first()))
+    const bool rollback = context.commandLine().rollback;
+    if (rollback && !arguments.isEmpty())
+        return context.leave(Outcome::Usage, QStringLiteral("update: --rollback takes no version (see --help)."));
+    if (!rollback && (arguments.isEmpty() || !isPlainVersion(arguments.first())))
         return context.leave(Outcome::Usage, QStringLiteral("update: give the version to update to (see --help)."));
     // Started beside a package's ZQ.ini there is no installation: the new version would
     // be assembled in the root folder.
     const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
     if (!config || config->installDir.isEmpty())
         return context.leave(Outcome::NotConfigured, QStringLiteral("No installation to update."));
+    if (context.silent() && rollback) {
+        RollbackRun run(*config, context.reporter());
+        return runUnattended(app, context, *config, run);
+    }
     // The updater's name for it, set once.
-    targetVersion = arguments.first();
-    if (context.silent())
-        return updateUnattended(app, context, *config, targetVersion);
+    targetVersion = arguments.value(0);
+    if (context.silent()) {
+        UpdateRun run(*config, targetVersion, context.reporter());
+        return runUnattended(app, context, *config, run);
+    }
 
     prepareWindows(*config);
-    Widget w(context.reporter(), DownloadLimits());
+    Widget w(context.reporter(), DownloadLimits(), rollback ? Widget::Task::Rollback : Widget::Task::Update);
     app.raiseOnShowUp(&w);
     w.show();
     app.exec();

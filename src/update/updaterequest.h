@@ -3,6 +3,7 @@
 #include "downloadlimits.h"
 
 #include <QString>
+#include <QStringList>
 
 // What one update is, handed to its worker before the worker's thread starts: the worker
 // reads nothing another thread sets.
@@ -15,4 +16,8 @@ struct UpdateRequest
     // the key installed on the machine cannot replace it.
     QString builtInKey;
     DownloadLimits limits;
+    // The other kept versions' folders, newest first: their files are reused too.
+    QStringList keptDirs;
+    // The name the shipped client was given in those folders: reused under it.
+    QString clientName;
 };

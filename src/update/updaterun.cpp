@@ -23,7 +23,7 @@ const int stopWaitMs = 10000;
 
 UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, Reporter &reporter,
                      const DownloadLimits &limits, QObject *parent)
-    : QObject(parent)
+    : VersionRun(parent)
     , config(config)
     , reporter(reporter)
 {
@@ -34,6 +34,7 @@ UpdateRun::UpdateRun(const ClientConfig &config, const QString &version, Reporte
     request.newDir = parentDir + QLatin1Char('/') + version + QStringLiteral(".staging");
     request.builtInKey = UpdateWork::builtInKey();
     request.limits = limits;
+    request.clientName = config.exe;
     // The updater's names for them, for whoever reads them on this thread.
     ::oldDir = request.oldDir;
     ::newDir = request.newDir;
@@ -52,6 +53,14 @@ QString UpdateRun::clientExe() const
 
 void UpdateRun::start()
 {
+    // Files are reused from every version kept, not only the one in place.
+    placement::adoptInstallation(config);
+    request.keptDirs.clear();
+    for (const PlacedVersion &kept : placement::keptVersions(config.registryKey)) {
+        const QString dir = QDir::fromNativeSeparators(kept.dir);
+        if (dir != request.oldDir)
+            request.keptDirs.append(dir);
+    }
     // Marked until the client is in place, so that the next run removes what a killed
     // one left; closed to other users until then.
     if (!placement::makeStagingFolder(request.newDir)) {
@@ -139,6 +148,8 @@ Outcome UpdateRun::apply()
     if (step == Outcome::Done)
         step = placement::registerClient(p);
     if (step == Outcome::Done)
+        step = placement::recordVersion(p);
+    if (step == Outcome::Done)
         step = placement::placeShortcuts(p);
     if (step == Outcome::Done)
         step = placement::openToAllUsers(p);
@@ -146,5 +157,6 @@ Outcome UpdateRun::apply()
         return step;
     placement::markFinished(p.dir);
     placement::removeUnfinishedBeside(p.dir);
+    placement::removeOlderVersions(p);
     return Outcome::Done;
 }

@@ -4,8 +4,8 @@
 #include "outcome.h"
 #include "reporter.h"
 #include "updaterequest.h"
+#include "versionrun.h"
 
-#include <QObject>
 #include <QString>
 
 class QThread;
@@ -16,7 +16,7 @@ class UpdateWork;
 // retry or a later run goes on with what was fetched); whole, it becomes the version's
 // folder "<version>.<sszzz>" and the client is put in place there. The window and a
 // silent run drive the same run.
-class UpdateRun : public QObject
+class UpdateRun : public VersionRun
 {
     Q_OBJECT
 
@@ -26,14 +26,8 @@ public:
     // Stops a worker still running and waits for its thread, which must not outlive the run.
     ~UpdateRun() override;
 
-    void start();
-    QString clientExe() const;
-
-signals:
-    void progress(int percent);
-    void note(QString text);
-    void failed(Outcome outcome);
-    void applied();
+    void start() override;
+    QString clientExe() const override;
 
 private slots:
     void workerFailed(int code);

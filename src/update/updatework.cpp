@@ -12,6 +12,7 @@
 #include "signature.h"
 #include "replyguard.h"
 #include "timedrequest.h"
+#include "versiontext.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -255,6 +256,17 @@ bool UpdateWork::answersRequest(const VersionFile &file) const
     return true;
 }
 
+// Where a kept version folder may hold a release file: under its own name and, for the
+// shipped client, under the name it was given there (unchanged unless it was branded).
+QStringList UpdateWork::placedPaths(const QString &dir, const FileItem &item) const
+{
+    const QString path = installedPath(dir, item);
+    if (request.clientName.isEmpty() || path != dir + QLatin1Char('/') + placement::shippedClientName()
+        || !isPlainFileName(request.clientName))
+        return {path};
+    return {path, dir + QLatin1Char('/') + request.clientName};
+}
+
 void UpdateWork::checkFile()
 {
     emit pro(20);
@@ -268,10 +280,14 @@ void UpdateWork::checkFile()
         emit error(outcome::DownloadError);
         return;
     }
+    const QStringList sources = QStringList{request.oldDir} + request.keptDirs;
     for (FileItem item : qAsConst(parsed.files)) {
-        const QString installed = installedPath(request.oldDir, item);
-        if (QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
-            item.local = installed;
+        for (const QString &dir : sources) {
+            for (const QString &installed : placedPaths(dir, item)) {
+                if (item.local.isEmpty() && QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
+                    item.local = installed;
+            }
+        }
         work.files.append(item);
     }
     emit pro(30);

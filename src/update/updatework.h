@@ -49,6 +49,7 @@ private:
     void signatureFinished(QNetworkReply *reply, const QByteArray &versionFile);
     void useVersionFile(const QByteArray &bytes);
     void checkFile();
+    QStringList placedPaths(const QString &dir, const FileItem &item) const;
     void downFile();
     bool fetchAll(const QList<FileItem> &items, const QString &section);
     bool placeFile(const FileItem &item, const QString &section, DownloadQueue *queue);

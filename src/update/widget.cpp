@@ -1,6 +1,7 @@
 #include "widget.h"
 
 #include "processes.h"
+#include "rollbackrun.h"
 #include "ui_widget.h"
 #include "updaterun.h"
 #include "updatestate.h"
@@ -11,14 +12,15 @@ static void registerUpdateResources()
 }
 
 Widget::Widget(BaseWidget *parent)
-    : Widget(Reporter::plain(), DownloadLimits(), parent)
+    : Widget(Reporter::plain(), DownloadLimits(), Task::Update, parent)
 {
 }
 
-Widget::Widget(Reporter &reporter, const DownloadLimits &limits, BaseWidget *parent)
+Widget::Widget(Reporter &reporter, const DownloadLimits &limits, Task task, BaseWidget *parent)
     : BaseWidget(parent)
     , ui(new Ui::Widget)
     , reporter(reporter)
+    , task(task)
 {
     registerUpdateResources();
     ui->setupUi(this);
@@ -27,11 +29,14 @@ Widget::Widget(Reporter &reporter, const DownloadLimits &limits, BaseWidget *par
     showEditionLogo(ui->label, installDir);
     // A window closed during a run (by the system, or at log-off: its close button is
     // hidden) takes the run with it, which stops the worker and waits for its thread.
-    run = new UpdateRun(client, targetVersion, reporter, limits, this);
-    connect(run, &UpdateRun::note, this, &Widget::content);
-    connect(run, &UpdateRun::failed, this, &Widget::error);
-    connect(run, &UpdateRun::progress, this, &Widget::pro);
-    connect(run, &UpdateRun::applied, this, &Widget::applied);
+    if (task == Task::Rollback)
+        run = new RollbackRun(client, reporter, this);
+    else
+        run = new UpdateRun(client, targetVersion, reporter, limits, this);
+    connect(run, &VersionRun::note, this, &Widget::content);
+    connect(run, &VersionRun::failed, this, &Widget::error);
+    connect(run, &VersionRun::progress, this, &Widget::pro);
+    connect(run, &VersionRun::applied, this, &Widget::applied);
     on_update_clicked();
 }
 
@@ -46,8 +51,17 @@ void Widget::applyLanguage()
     if (languageFlag)
         return;
     name = nameEN;
-    ui->update->setText(QStringLiteral("Update"));
+    ui->update->setText(buttonText(false));
     ui->ut->setText(QStringLiteral("Updates"));
+}
+
+QString Widget::buttonText(bool running) const
+{
+    if (task == Task::Rollback)
+        return languageFlag ? QString::fromUtf8(running ? "回退中" : "回退")
+                            : QString::fromLatin1(running ? "Rolling back" : "Roll back");
+    return languageFlag ? QString::fromUtf8(running ? "更新中" : "更新")
+                        : QString::fromLatin1(running ? "Updating" : "Update");
 }
 
 void Widget::on_minBtn_clicked()
@@ -62,7 +76,7 @@ void Widget::on_closeBtn_clicked()
 
 void Widget::on_update_clicked()
 {
-    ui->update->setText(languageFlag ? QStringLiteral("更新中") : QStringLiteral("Updating"));
+    ui->update->setText(buttonText(true));
     ui->update->setEnabled(false);
     ui->minBtn->hide();
     ui->closeBtn->hide();
@@ -77,10 +91,10 @@ void Widget::on_update_clicked()
 
 void Widget::error(Outcome outcome)
 {
-    ui->err->setText(outcome::updateMessage(outcome, languageFlag)
-                     + (languageFlag ? QStringLiteral("请重试！") : QStringLiteral("Please retry!")));
-    ui->update->setText(languageFlag ? QStringLiteral("更新") : QStringLiteral("Update"));
-    ui->update->setEnabled(true);
+    ui->err->setText(outcome::updateFailure(outcome, languageFlag));
+    // Nothing to go back to stays so however often it is tried.
+    ui->update->setText(buttonText(false));
+    ui->update->setEnabled(outcome != Outcome::NothingToRollBack);
     ui->closeBtn->show();
 }
 

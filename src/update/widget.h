@@ -8,11 +8,11 @@
 namespace Ui {
 class Widget;
 }
-class UpdateRun;
+class VersionRun;
 
-// The updater's window: starts the update run at once, shows the release note, the
-// progress and a one-line error with a retry and, on the last click, starts the
-// updated client.
+// The updater's window: starts the update run (or the rollback) at once, shows the
+// release note, the progress and a one-line error with a retry and, on the last click,
+// starts the client put in place.
 class Widget : public BaseWidget
 {
     Q_OBJECT
@@ -21,7 +21,8 @@ public:
     explicit Widget(BaseWidget *parent = nullptr);
     // Tells the run's steps through the reporter main owns; the run's requests bounded by
     // limits (tests shorten the time-outs).
-    Widget(Reporter &reporter, const DownloadLimits &limits, BaseWidget *parent = nullptr);
+    enum class Task { Update, Rollback };
+    Widget(Reporter &reporter, const DownloadLimits &limits, Task task = Task::Update, BaseWidget *parent = nullptr);
     ~Widget() override;
 
 public slots:
@@ -35,9 +36,11 @@ public slots:
 
 private:
     void applyLanguage();
+    QString buttonText(bool running) const;
 
     Ui::Widget *ui;
     Reporter &reporter;
-    UpdateRun *run = nullptr;
+    VersionRun *run = nullptr;
+    Task task;
     bool finished = false;
 };

@@ -3,7 +3,8 @@
 
   placement_faults.py --bin BUILD/bin --shim libfaultshim.so --sandbox DIR [--only kill|fault]
 
-Kill table: for install, update and uninstall, and every k, the program is killed with
+Kill table: for install, update, a rollback, an update back to the kept version (whose
+retention removes a folder) and uninstall, and every k, the program is killed with
 SIGKILL right after the k-th change line of its log, then run again: the machine must
 end as after an uninterrupted run (version-folder names aside). Fault table: a full disk
 where the registry or the product lives, a rename of the client or a registry commit
@@ -22,7 +23,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lifecycle  # noqa: E402
 
 KEY = 'NimbraPVX'
-PROGRAMS = ('install', 'update', 'uninstall')
+PROGRAMS = ('install', 'update', 'rollback', 'reupdate', 'uninstall')
 # program, fault, what the shim is told, the exit code the run must end with
 FAULTS = [
     ('install', 'registry-disk-full', {'FAULT_ENOSPC': '/winreg/'}, 14),
@@ -33,6 +34,7 @@ FAULTS = [
     ('update', 'product-disk-full', {'FAULT_ENOSPC': '/programfiles/'}, 12),
     ('update', 'client-rename-fails', {'FAULT_RENAME': '/NimbraClient.exe'}, 9),
     ('update', 'registry-commit-fails', {'FAULT_RENAME': '/winreg/'}, 14),
+    ('rollback', 'registry-disk-full', {'FAULT_ENOSPC': '/winreg/'}, 14),
     ('uninstall', 'registry-disk-full', {'FAULT_ENOSPC': '/winreg/'}, 14),
     ('uninstall', 'registry-commit-fails', {'FAULT_RENAME': '/winreg/'}, 14),
 ]
@@ -55,8 +57,10 @@ class Machine:
     def command(self, program):
         if program == 'install':
             return [os.path.join(self.package, 'install')], self.package
-        if program == 'update':
+        if program in ('update', 'reupdate'):
             return [os.path.join(self.installed(), 'update'), '2.2.0'], self.installed()
+        if program == 'rollback':
+            return [os.path.join(self.installed(), 'update'), '--rollback'], self.installed()
         return [os.path.join(self.uninstaller, 'uninstall.exe')], self.uninstaller
 
     def run(self, program, faults=None, log=None):
@@ -130,8 +134,10 @@ def kill_table(m, lines, after):
             log = m.box.path('tmp', 'killed.log')
             killed, _ = m.run(program, {'FAULT_KILL_LOG': log, 'FAULT_KILL_AFTER': str(k)}, log)
             last = changes(log)[-1].split('\t')[1:] if os.path.exists(log) and changes(log) else []
-            rerun, errors = (0, '') if program == 'uninstall' and not os.path.exists(m.uninstaller) \
-                else m.run(program)
+            # Killed after its last change a rollback is done: run again it would roll back once more.
+            done = (program == 'uninstall' and not os.path.exists(m.uninstaller)) \
+                or (program == 'rollback' and k == lines[program])
+            rerun, errors = (0, '') if done else m.run(program)
             wrong = differences(after[program], m.snapshot())
             rows.append({'program': program, 'k': k, 'line': ' '.join(last), 'killed': killed == -9,
                          'rerun': rerun, 'errors': errors.splitlines()[1:] if rerun else [],

@@ -66,6 +66,19 @@ bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry
     return ChangeLog::setValues(uninstall.data(), values);
 }
 
+UninstallEntry readUninstallEntry(const ClientConfig &client)
+{
+    QScopedPointer<QSettings> uninstall(openUninstall());
+    uninstall->beginGroup(client.registryKey);
+    UninstallEntry entry;
+    entry.displayName = uninstall->value(QStringLiteral("DisplayName")).toString();
+    entry.uninstallString = uninstall->value(QStringLiteral("UninstallString")).toString();
+    entry.installDir = uninstall->value(QStringLiteral("installDir")).toString();
+    entry.displayVersion = uninstall->value(QStringLiteral("DisplayVersion")).toString();
+    entry.displayIcon = uninstall->value(QStringLiteral("DisplayIcon")).toString();
+    return entry;
+}
+
 bool removeUninstallEntry(const ClientConfig &client)
 {
     QScopedPointer<QSettings> uninstall(openUninstall());

@@ -44,3 +44,5 @@ struct UninstallEntry
 // installation lives, the other values keeping what they had. True once stored.
 bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry, bool whole);
 bool removeUninstallEntry(const ClientConfig &client);
+// The installation the entry names and its version; empty when there is none.
+UninstallEntry readUninstallEntry(const ClientConfig &client);

@@ -24,6 +24,8 @@ namespace {
 // The client's name inside every package and release.
 const char shippedClient[] = "NimbraPVX.exe";
 const char unfinishedMark[] = ".unfinished";
+// What a version folder is renamed to while it is being removed.
+const char removingSuffix[] = ".removing";
 // What runs with administrator rights, and what tells it where to go, in every version folder.
 const char *const closedNames[] = {"update.exe", "update", "uninstall.exe", "ZQ.ini", "service.ini"};
 const char runKey[] = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -81,6 +83,37 @@ bool setAside(const QString &path)
     return moved;
 }
 
+bool isServing(const QString &dir)
+{
+    return QFileInfo(dir).isDir() && !QFileInfo(dir).isSymLink() && platform::isOwn(dir);
+}
+
+// A version folder of ours in the product folder goes. Renamed first to a name no record
+// names ("<name>.removing"), it is never kept, reused or rolled back to half removed, and a
+// removal cut off is finished by a later run. False while anything of it is left.
+bool retire(const QString &dir, const QString &product)
+{
+    const QString folder = QDir::fromNativeSeparators(dir);
+    if (QFileInfo(folder).absolutePath() != product)
+        return true;  // not ours to remove: only forgotten
+    const QString removing = folder + QLatin1String(removingSuffix);
+    if (isServing(folder)) {
+        // A name an earlier folder of the same name left behind.
+        if (QFileInfo::exists(removing) && platform::isOwn(removing))
+            ChangeLog::removeTree(removing);
+        if (!platform::renameFile(folder, removing)) {
+            ChangeLog::record("remove", "dir", folder, false);
+            return false;
+        }
+        ChangeLog::record("remove", "dir", folder, true);
+        ChangeLog::record("write", "dir", removing, true);
+    }
+    const QFileInfo left(removing);
+    if (!left.exists() || left.isSymLink() || !platform::isOwn(removing))
+        return true;
+    return ChangeLog::removeTree(removing);
+}
+
 } // namespace
 
 QString Placement::displayName() const
@@ -99,6 +132,11 @@ QString Placement::uninstallExe() const
 }
 
 namespace placement {
+
+QString shippedClientName()
+{
+    return QLatin1String(shippedClient);
+}
 
 // A name that is no plain file name would move the client out of its folder: it fails
 // as a rename does.
@@ -181,6 +219,53 @@ Outcome registerClient(const Placement &p)
     ok = ok && writeClientRecord(p.client, dir, whole);
     ok = ok && (!whole || writePinnedKey(p.client));
     return ok ? Outcome::Done : Outcome::RegistryFailed;
+}
+
+Outcome recordVersion(const Placement &p)
+{
+    return PlacedVersions(p.client.registryKey).place({p.version, p.dir}) ? Outcome::Done : Outcome::RegistryFailed;
+}
+
+void adoptInstallation(const ClientConfig &client)
+{
+    const PlacedVersions record(client.registryKey);
+    const UninstallEntry entry = readUninstallEntry(client);
+    if (!record.all().isEmpty() || entry.installDir.isEmpty() || entry.displayVersion.isEmpty()
+        || !isServing(QDir::fromNativeSeparators(entry.installDir)))
+        return;
+    record.place({entry.displayVersion, entry.installDir});
+}
+
+void removeOlderVersions(const Placement &p)
+{
+    const PlacedVersions record(p.client.registryKey);
+    const QList<PlacedVersion> placed = record.all();
+    const int keep = record.keep();
+    const QString product = QFileInfo(QDir::fromNativeSeparators(p.dir)).absolutePath();
+    QStringList versionsKept{p.version};
+    for (int i = placed.size() - 1; i >= 0; --i) {
+        const PlacedVersion &v = placed[i];
+        if (v.dir == p.dir)
+            continue;
+        const bool serving = isServing(QDir::fromNativeSeparators(v.dir));
+        if (serving && (keep == 0 || (versionsKept.size() < keep && !versionsKept.contains(v.version)))) {
+            versionsKept.append(v.version);
+            continue;
+        }
+        if (retire(v.dir, product))
+            record.forget(v.dir);
+    }
+}
+
+QList<PlacedVersion> keptVersions(const QString &registryKey)
+{
+    QList<PlacedVersion> kept;
+    const QList<PlacedVersion> placed = PlacedVersions(registryKey).all();
+    for (int i = placed.size() - 1; i >= 0; --i) {
+        if (isServing(QDir::fromNativeSeparators(placed[i].dir)))
+            kept.append(placed[i]);
+    }
+    return kept;
 }
 
 // The client writes into its folders, but what runs with administrator rights, what it

@@ -2,6 +2,7 @@
 
 #include "clientconfig.h"
 #include "outcome.h"
+#include "placedversions.h"
 #include "reporter.h"
 
 #include <QString>
@@ -36,6 +37,9 @@ struct Placement
 
 namespace placement {
 
+// The client's name in every package and release, before it is named.
+QString shippedClientName();
+
 // The shipped client becomes the configured executable; one of that name left by an
 // earlier attempt is replaced.
 Outcome nameClient(const Placement &p);
@@ -46,6 +50,21 @@ Outcome brandClient(const Placement &p, const QString &iconSource);
 Outcome placeShortcuts(const Placement &p);
 // The autorun value, the uninstall entry and the per-user record.
 Outcome registerClient(const Placement &p);
+// The version folder in place becomes the last placed version of the machine's record.
+Outcome recordVersion(const Placement &p);
+// An installation an earlier version of the programs placed, without a record: the one
+// the uninstall entry names becomes the record's first entry.
+void adoptInstallation(const ClientConfig &client);
+// The product folder keeps the version in place and the previous ones the record names,
+// as many in all as KeepVersions says (an older folder of the version in place is no
+// previous one; 0 keeps every one). Older version folders of ours go, each marked first
+// so that a removal cut off is finished by a later run; one that will not go (its files in
+// use) stays in the record for the next. Nothing the record does not name is touched.
+void removeOlderVersions(const Placement &p);
+// The version folders the record names that can still serve, newest first: there, ours,
+// not being removed.
+QList<PlacedVersion> keptVersions(const QString &registryKey);
+
 // What is inside the version folders is opened to every user, as the client writes into
 // it; the folders themselves, the updater, the uninstaller and the configuration files
 // stay the administrators' (in every version folder, also what an earlier version opened).

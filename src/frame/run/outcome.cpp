@@ -41,8 +41,16 @@ QString updateMessage(Outcome outcome, bool chinese)
     case Outcome::RenameFailed: return pick(chinese, "重命名文件失败！", "Rename file error!");
     case Outcome::IconFailed: return pick(chinese, "换图标失败！", "Change icon error!");
     case Outcome::RegistryFailed: return pick(chinese, "写注册表失败！", "Registry write error!");
+    case Outcome::NothingToRollBack: return pick(chinese, "没有可以回退到的早先版本。", "No earlier version is kept to roll back to.");
     default: return pick(chinese, "写文件失败！", "File write error!");
     }
+}
+
+QString updateFailure(Outcome outcome, bool chinese)
+{
+    if (outcome == Outcome::NothingToRollBack)
+        return updateMessage(outcome, chinese);
+    return updateMessage(outcome, chinese) + pick(chinese, "请重试！", "Please retry!");
 }
 
 } // namespace outcome

@@ -21,6 +21,7 @@ enum class Outcome {
     LogFailed = 13,       // the log cannot be written
     RegistryFailed = 14,  // a registry change was not committed
     WriteFailed = 15,     // a file, folder or shortcut was not written or removed
+    NothingToRollBack = 16,  // no earlier version is kept to go back to
 };
 
 namespace outcome {
@@ -34,5 +35,7 @@ Outcome ofUpdateError(int error);
 QString installMessage(Outcome outcome, bool chinese);
 // What the updater's one-line error says, before "please retry".
 QString updateMessage(Outcome outcome, bool chinese);
+// The updater's one-line error: the message and, where trying again can help, "please retry".
+QString updateFailure(Outcome outcome, bool chinese);
 
 } // namespace outcome

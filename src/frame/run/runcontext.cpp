@@ -43,10 +43,16 @@ void addOptions(QCommandLineParser &parser, Program program)
             {QStringLiteral("no-start-menu"), QStringLiteral("Make no Start-menu shortcuts.")},
             {QStringLiteral("no-autorun"), QStringLiteral("Do not start the client with the system.")},
             {QStringLiteral("no-companion"), QStringLiteral("Do not install the companion tools.")},
+            {QStringLiteral("keep-versions"),
+             QStringLiteral("Keep <n> versions in the product folder, the one in place included (0: every one)."),
+             QStringLiteral("n")},
         });
     }
-    if (program == Program::Update)
+    if (program == Program::Update) {
+        parser.addOption({QStringLiteral("rollback"),
+                          QStringLiteral("Put the previous kept version back in place, without the network.")});
         parser.addPositionalArgument(QStringLiteral("version"), QStringLiteral("The version to update to."));
+    }
 }
 
 CommandLine commandLineOf(const QCommandLineParser &parser)
@@ -58,9 +64,14 @@ CommandLine commandLineOf(const QCommandLineParser &parser)
     line.startMenu = !parser.isSet(QStringLiteral("no-start-menu"));
     line.autorun = !parser.isSet(QStringLiteral("no-autorun"));
     line.companion = !parser.isSet(QStringLiteral("no-companion"));
+    // Options of another program are not asked for: the parser would warn of each.
+    const QStringList given = parser.optionNames();
+    if (given.contains(QStringLiteral("keep-versions")))
+        line.keepVersions = parser.value(QStringLiteral("keep-versions")).toInt();
     const QString dir = parser.value(QStringLiteral("dir"));
     if (!dir.isEmpty())
         line.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    line.rollback = given.contains(QStringLiteral("rollback"));
     line.positional = parser.positionalArguments();
     return line;
 }
@@ -142,6 +153,15 @@ int RunContext::begin(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         printLine(stdout, parser.helpText().trimmed());
         return 0;
+    }
+    bool number = true;
+    if (parser.optionNames().contains(QStringLiteral("keep-versions"))
+        && parser.value(QStringLiteral("keep-versions")).toInt(&number) < 0)
+        number = false;
+    if (!number) {
+        printLine(stderr, QStringLiteral("%1: --keep-versions takes a number of versions, 0 for every one (see --help)")
+                              .arg(QLatin1String(programName(program))));
+        return int(Outcome::Usage);
     }
     const int allowed = program == Program::Update ? 1 : 0;
     if (parser.positionalArguments().size() > allowed) {

@@ -21,6 +21,8 @@ struct CommandLine
     bool startMenu = true;
     bool autorun = true;
     bool companion = true;
+    int keepVersions = -1;  // versions the product folder keeps; -1: as set before
+    bool rollback = false;   // the updater puts the previous kept version back
     QStringList positional;  // the updater's version
 };
 
