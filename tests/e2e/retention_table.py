@@ -15,6 +15,7 @@ import os
 import shutil
 import subprocess
 import sys
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lifecycle  # noqa: E402
@@ -123,6 +124,11 @@ class Machine(placement_faults.Machine):
         self.box.processes.append(self.server)
         self.service = self.server.stdout.readline().decode().split()[1]
         self.port = int(self.service.rsplit(':', 1)[1])
+
+    def server_sent(self):
+        """The body bytes the service has sent since it started."""
+        with urllib.request.urlopen(self.service + '/_control/sent', timeout=10) as reply:
+            return json.loads(reply.read())['bytes']
 
 
 def run_rows(m):
