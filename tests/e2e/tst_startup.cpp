@@ -171,6 +171,14 @@ void TstStartup::silentFailures_data()
     QTest::newRow("unknown-option") << "install" << "good" << QStringList{"--silent", "--bogus"} << 2 << "bogus";
     QTest::newRow("unknown-option-in-a-window-run") << "uninstall" << "good" << QStringList{"--bogus"} << 2 << "bogus";
     QTest::newRow("update-without-version") << "update" << "installed" << QStringList{"--silent"} << 2 << "version";
+    QTest::newRow("keep-versions-not-a-number") << "install" << "good" << QStringList{"--silent", "--keep-versions", "two"}
+                                                << 2 << "keep-versions";
+    QTest::newRow("keep-versions-below-zero") << "install" << "good" << QStringList{"--silent", "--keep-versions=-1"}
+                                              << 2 << "keep-versions";
+    QTest::newRow("rollback-with-a-version") << "update" << "installed" << QStringList{"--silent", "--rollback", "2.2.0"}
+                                             << 2 << "rollback";
+    QTest::newRow("nothing-to-roll-back") << "update" << "installed" << QStringList{"--silent", "--rollback"} << 16
+                                          << QStringLiteral("没有可以回退到的早先版本。");
     QTest::newRow("update-without-installation") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 3
                                                  << "No installation";
     QTest::newRow("not-configured") << "uninstall" << "not-configured" << QStringList{"--silent"} << 3 << "not configured";
