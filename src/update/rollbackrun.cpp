@@ -63,13 +63,7 @@ Outcome RollbackRun::rollBack()
                                  : QStringLiteral("Rolling back to version %1").arg(to.version));
     emit progress(20);
     Placement p{config, to.dir, to.version, Placement::Kind::Update, true, true, &reporter};
-    Outcome step = placement::registerClient(p);
-    if (step == Outcome::Done)
-        step = placement::recordVersion(p);
-    if (step == Outcome::Done)
-        step = placement::placeShortcuts(p);
-    if (step == Outcome::Done)
-        step = placement::openToAllUsers(p);
+    const Outcome step = placement::putInPlace(p);
     if (step != Outcome::Done)
         return step;
     if (!record.setRollbackTarget(QString()))

@@ -146,13 +146,7 @@ Outcome UpdateRun::apply()
     if (step == Outcome::Done && !config.third.isEmpty())
         step = placement::brandClient(p, edition::iconResource(config.third));
     if (step == Outcome::Done)
-        step = placement::registerClient(p);
-    if (step == Outcome::Done)
-        step = placement::recordVersion(p);
-    if (step == Outcome::Done)
-        step = placement::placeShortcuts(p);
-    if (step == Outcome::Done)
-        step = placement::openToAllUsers(p);
+        step = placement::putInPlace(p);
     if (step != Outcome::Done)
         return step;
     placement::markFinished(p.dir);

@@ -175,6 +175,12 @@ def row_table(m, rows):
         report['error'] = str(error)
     finally:
         m.box.stop_all()
+    return print_report(report)
+
+
+def print_report(report):
+    """A table's report (each row a dict with 'ok', or 'error') on standard output, its failed
+    rows on standard error; the exit code, 1 when a row failed."""
     print(json.dumps(report, ensure_ascii=False, indent=1))
     failed = [name for name, row in report.items() if name == 'error' or not row.get('ok')]
     for name in failed:

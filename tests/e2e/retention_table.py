@@ -131,19 +131,17 @@ class Machine(placement_faults.Machine):
             return json.loads(reply.read())['bytes']
 
 
-def run_rows(m):
-    report = []
+def run_rows(m, report):
     for name, row, code, versions, current, files in ROWS:
         before = len(lifecycle.requests(m.server_log))
-        result = {'row': name, 'code': row(m)}
+        result = {'code': row(m)}
         result['folders'] = [name.rsplit('.', 1)[0] for name in folders(m)]
         result['in_place'] = in_place(m).rsplit('.', 1)[0]
         result['fetched'] = fetched(m, before)
         result['stranger_kept'] = os.path.isdir(os.path.join(m.product, STRANGER))
         result['ok'] = result['code'] == code and result['folders'] == versions and result['in_place'] == current \
             and (files is None or result['fetched'] == files) and result['stranger_kept']
-        report.append(result)
-    return report
+        report[name] = result
 
 
 def main():
@@ -157,18 +155,12 @@ def main():
     try:
         m.start_service()
         m.package = lifecycle.stage(m.box, 'standard', 'zh', m.service, 'script')
-        report['rows'] = run_rows(m)
+        run_rows(m, report)
     except Exception as error:  # the report says what went wrong; every process still stops
         report['error'] = str(error)
     finally:
         m.box.stop_all()
-    print(json.dumps(report, ensure_ascii=False, indent=1))
-    failed = [r for r in report.get('rows', []) if not r['ok']]
-    for r in failed:
-        print('failed:', json.dumps(r, ensure_ascii=False), file=sys.stderr)
-    if 'error' in report:
-        print('error:', report['error'], file=sys.stderr)
-    return 1 if failed or 'error' in report else 0
+    return placement_faults.print_report(report)
 
 
 if __name__ == '__main__':

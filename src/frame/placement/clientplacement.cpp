@@ -226,6 +226,18 @@ Outcome recordVersion(const Placement &p)
     return PlacedVersions(p.client.registryKey).place({p.version, p.dir}) ? Outcome::Done : Outcome::RegistryFailed;
 }
 
+Outcome putInPlace(const Placement &p)
+{
+    Outcome step = registerClient(p);
+    if (step == Outcome::Done)
+        step = recordVersion(p);
+    if (step == Outcome::Done)
+        step = placeShortcuts(p);
+    if (step == Outcome::Done)
+        step = openToAllUsers(p);
+    return step;
+}
+
 void adoptInstallation(const ClientConfig &client)
 {
     const PlacedVersions record(client.registryKey);

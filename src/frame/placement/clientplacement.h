@@ -52,6 +52,10 @@ Outcome placeShortcuts(const Placement &p);
 Outcome registerClient(const Placement &p);
 // The version folder in place becomes the last placed version of the machine's record.
 Outcome recordVersion(const Placement &p);
+// A version folder whose client is named and branded becomes the one in place: the
+// autorun value, the uninstall entry and the records point at it, the shortcuts are
+// made, its contents are opened to every user. The updater's and the rollback's steps.
+Outcome putInPlace(const Placement &p);
 // An installation an earlier version of the programs placed, without a record: the one
 // the uninstall entry names becomes the record's first entry.
 void adoptInstallation(const ClientConfig &client);
