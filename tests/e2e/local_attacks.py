@@ -203,11 +203,24 @@ def link_swapped_during_removal(m, a):
     return row
 
 
+def links_in_a_retired_folder(m, a):
+    """Links and a folder of the other user's in the previous version folder, which the
+    update back to its version retires."""
+    previous = [folder for folder in version_folders(m) if folder != m.installed()][0]
+    plant = ('ln -s "{secret_dir}" "{0}/plugins/secret" && ln -s "{secret_file}" "{0}/secret.txt" && '
+             'mkdir "{0}/mine" && ln -s "{secret_dir}" "{0}/mine/deep"')
+    reached = a.other(plant.format(previous, secret_dir=a.secret_dir, secret_file=a.secret_file), check=False) == 0
+    row = a.verdict('reupdate', reached)
+    row['retired'] = not os.path.exists(previous)
+    row['ok'] = row['ok'] and row['retired']
+    return row
+
+
 # row, the state it starts from
 ROWS = [(replace_elevated_programs, 'update'), (mended_earlier_installation, 'update'),
         (planted_zq_ini, 'update'), (planted_mark_link, 'update'), (planted_meta_link, 'update'),
         (staging_link_to_folder, 'update'), (version_name_made_in_advance, 'update'),
-        (link_swapped_during_removal, 'uninstall')]
+        (links_in_a_retired_folder, 'reupdate'), (link_swapped_during_removal, 'uninstall')]
 
 
 def reachable(m):
