@@ -53,7 +53,7 @@ bool DownloadQueue::run()
         nested.exec();
         loop = nullptr;
     }
-    return !failed;
+    return !failed && lost == 0;
 }
 
 // What is under way stays on disk for the next attempt to go on with.
@@ -171,7 +171,10 @@ void DownloadQueue::finish(Job *job)
             job->part->discard();
         else
             job->part->keep();
-        abort();
+        if (eachOnItsOwn)
+            ++lost;
+        else
+            abort();
     }
     release(job->reply);
     fill();

@@ -45,6 +45,9 @@ public:
     // The service speaks HTTP/2: learnt from the first download, or told when the version
     // file came that way.
     void useHttp2();
+    // Each download on its own: one that fails does not stop the others (patches, each
+    // with its whole file to fall back on); run() still tells that one failed.
+    void setEachOnItsOwn() { eachOnItsOwn = true; }
 
 private:
     using Job = DownloadJob;
@@ -75,4 +78,6 @@ private:
     QList<std::shared_ptr<Job>> running;
     QEventLoop *loop = nullptr;
     bool failed = false;
+    bool eachOnItsOwn = false;
+    int lost = 0;  // downloads that failed on their own
 };

@@ -1,10 +1,12 @@
 #include "updatework.h"
 
+#include "binarypatch.h"
 #include "clientconfig.h"
 #include "clientplacement.h"
 #include "downloadqueue.h"
 #include "edition.h"
 #include "files.h"
+#include "keptfiles.h"
 #include "outcome.h"
 #include "redirect.h"
 #include "serviceaddress.h"
@@ -267,6 +269,23 @@ QStringList UpdateWork::placedPaths(const QString &dir, const FileItem &item) co
     return {path, dir + QLatin1Char('/') + request.clientName};
 }
 
+// The first patch whose base a kept folder holds, by name or by content, and that the
+// decoder's window allows.
+void UpdateWork::choosePatch(FileItem *item, const QStringList &byName, KeptFiles *kept) const
+{
+    for (int i = 0; i < item->patches.size(); ++i) {
+        const FilePatch &patch = item->patches[i];
+        if (patch.baseSize + qMax<qint64>(item->size, 0) > binarypatch::maxPatchedBytes() || item->size < 0)
+            continue;
+        const QString base = kept->find(byName, patch.base, patch.baseSize);
+        if (!base.isEmpty()) {
+            item->patchBase = base;
+            item->patch = i;
+            return;
+        }
+    }
+}
+
 void UpdateWork::checkFile()
 {
     emit pro(20);
@@ -281,13 +300,14 @@ void UpdateWork::checkFile()
         return;
     }
     const QStringList sources = QStringList{request.oldDir} + request.keptDirs;
+    KeptFiles kept(sources);
     for (FileItem item : qAsConst(parsed.files)) {
-        for (const QString &dir : sources) {
-            for (const QString &installed : placedPaths(dir, item)) {
-                if (item.local.isEmpty() && QFileInfo(installed).isFile() && fileHash(installed) == item.hashCode)
-                    item.local = installed;
-            }
-        }
+        QStringList byName;
+        for (const QString &dir : sources)
+            byName += placedPaths(dir, item);
+        item.local = kept.find(byName, item.hashCode, item.size);
+        if (item.local.isEmpty())
+            choosePatch(&item, byName, &kept);
         work.files.append(item);
     }
     emit pro(30);

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 class DownloadQueue;
+class KeptFiles;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -50,9 +51,19 @@ private:
     void useVersionFile(const QByteArray &bytes);
     void checkFile();
     QStringList placedPaths(const QString &dir, const FileItem &item) const;
+    void choosePatch(FileItem *item, const QStringList &byName, KeptFiles *kept) const;
     void downFile();
     bool fetchAll(const QList<FileItem> &items, const QString &section);
-    bool placeFile(const FileItem &item, const QString &section, DownloadQueue *queue);
+    struct Fetch {
+        QString url;
+        QString path;
+        QString hash;
+        qint64 size;
+    };
+    bool placeFile(const FileItem &item, bool *fetch);
+    bool download(const QList<Fetch> &fetches, bool eachOnItsOwn = false);
+    QString patchPath(const FileItem &item) const;
+    bool applyPatch(const FileItem &item);
     QString fileAddress(const QString &section, const FileItem &item) const;
     QNetworkReply *get(const QString &url, qint64 maxBytes = -1, const QList<QPair<QByteArray, QByteArray>> &headers = {},
                        bool http2 = true);

@@ -1,5 +1,6 @@
 #include "updatework.h"
 
+#include "binarypatch.h"
 #include "changelog.h"
 #include "downloadqueue.h"
 #include "files.h"
@@ -66,8 +67,55 @@ void UpdateWork::downFile()
     emit pro(100);
 }
 
-// Places every file: kept or copied at once, downloaded several at a time.
+// Places every file: kept or copied at once, made from a patch where a kept file is its
+// base, else downloaded several at a time. A patch that fails in any way leaves its file to
+// be fetched whole, once.
 bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
+{
+    QList<FileItem> patched;
+    QList<Fetch> whole;
+    for (const FileItem &item : items) {
+        bool fetch = false;
+        if (cancelled || !placeFile(item, &fetch))
+            return false;
+        if (fetch && item.patch >= 0)
+            patched.append(item);
+        else if (fetch)
+            whole.append({fileAddress(section, item), targetPath(request.newDir, item), item.hashCode, item.size});
+    }
+    if (!patched.isEmpty()) {
+        QList<Fetch> patches;
+        for (const FileItem &item : qAsConst(patched)) {
+            const FilePatch &patch = item.patches[item.patch];
+            const QString path = patchPath(item);
+            if (!QFileInfo(path).isFile() || fileHash(path) != patch.hashCode)
+                patches.append({fileAddress(QStringLiteral("patches"), FileItem{patch.name, patch.path, QString(), QString()}),
+                                path, patch.hashCode, patch.size});
+        }
+        download(patches, true);
+        if (cancelled)
+            return false;
+        bool cut = false;
+        for (const FileItem &item : qAsConst(patched)) {
+            // Cut off on the way, a patch is continued by the next attempt, as a file is.
+            const QFileInfo part(patchPath(item) + QStringLiteral(".part"));
+            if (!QFileInfo(patchPath(item)).isFile() && part.isFile() && part.size() > 0)
+                cut = true;
+            else if (!applyPatch(item))
+                whole.append({fileAddress(section, item), targetPath(request.newDir, item), item.hashCode, item.size});
+        }
+        if (cut) {
+            emit error(outcome::DownloadError);
+            return false;
+        }
+    }
+    const bool ok = download(whole);
+    if (!ok && !cancelled)
+        emit error(outcome::DownloadError);
+    return ok;
+}
+
+bool UpdateWork::download(const QList<Fetch> &fetches, bool eachOnItsOwn)
 {
     DownloadQueue queue([this](const QString &url, const DownloadQueue::Headers &headers,
                                bool http2) { return get(url, -1, headers, http2); },
@@ -76,16 +124,35 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
     // onto it at once.
     if (sameOrigin(http2Url, QUrl(streamUrl)))
         queue.useHttp2();
-    for (const FileItem &item : items) {
-        if (cancelled || !placeFile(item, section, &queue))
-            return false;
-    }
+    if (eachOnItsOwn)
+        queue.setEachOnItsOwn();
+    for (const Fetch &fetch : fetches)
+        queue.add(fetch.url, fetch.path, fetch.hash, fetch.size);
     downloads = &queue;
     const bool ok = queue.run();
     downloads = nullptr;
-    if (!ok && !cancelled)
-        emit error(outcome::DownloadError);
     return ok;
+}
+
+// Beside the file it makes, removed once used.
+QString UpdateWork::patchPath(const FileItem &item) const
+{
+    return targetPath(request.newDir, item) + QStringLiteral(".patch");
+}
+
+bool UpdateWork::applyPatch(const FileItem &item)
+{
+    const QString patch = patchPath(item);
+    const QString target = targetPath(request.newDir, item);
+    PartialFile part(target, item.hashCode);
+    bool made = QFileInfo(patch).isFile() && part.open() && part.startOver()
+                && binarypatch::apply(item.patchBase, item.patches[item.patch].base, patch, item.size, part)
+                && part.hexDigest() == item.hashCode;
+    made = made ? part.commit() : (part.discard(), false);
+    qDebug() << "patch" << target << made;
+    ChangeLog::record("write", "file", target, made);
+    ChangeLog::removeFile(patch);
+    return made;
 }
 
 QString UpdateWork::fileAddress(const QString &section, const FileItem &item) const
@@ -95,8 +162,8 @@ QString UpdateWork::fileAddress(const QString &section, const FileItem &item) co
 }
 
 // Puts one file of the new version in place: kept when an earlier attempt left it
-// whole, copied when the installed one matches, else queued for download.
-bool UpdateWork::placeFile(const FileItem &item, const QString &section, DownloadQueue *queue)
+// whole, copied when an installed one matches; *fetch when it must come from the service.
+bool UpdateWork::placeFile(const FileItem &item, bool *fetch)
 {
     const QString target = targetPath(request.newDir, item);
     // A retry reuses the folder: a link found there would
@@ -111,16 +178,11 @@ bool UpdateWork::placeFile(const FileItem &item, const QString &section, Downloa
         qDebug() << "kept" << target;
         return true;
     }
-    if (!item.local.isEmpty()) {
-        qDebug() << "copy";
-        if (!ChangeLog::makePath(QFileInfo(target).absolutePath())) {
-            emit error(outcome::DownloadError);
-            return false;
-        }
-        // One that changed since it was looked at is fetched instead.
-        if (copyChecked(item.local, target, item.hashCode))
-            return true;
+    if (!ChangeLog::makePath(QFileInfo(target).absolutePath())) {
+        emit error(outcome::DownloadError);
+        return false;
     }
-    queue->add(fileAddress(section, item), target, item.hashCode, item.size);
+    // One that changed since it was looked at is fetched instead.
+    *fetch = item.local.isEmpty() || !copyChecked(item.local, target, item.hashCode);
     return true;
 }

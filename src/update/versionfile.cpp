@@ -43,6 +43,27 @@ FileItem entry(const QXmlStreamAttributes &a)
     return item;
 }
 
+qint64 byteCount(const QXmlStreamAttributes &a, const QString &name)
+{
+    bool ok = false;
+    const qint64 n = a.value(name).toLongLong(&ok);
+    return ok && n >= 0 ? n : -1;
+}
+
+// A patch entry that names no file inside the release or no base is left out: the file
+// is fetched whole.
+void takePatch(FileItem *item, const QXmlStreamAttributes &a)
+{
+    static const QRegularExpression sha1(QStringLiteral("^[0-9a-f]{40}$"));
+    FilePatch patch{a.value(QStringLiteral("base")).toString(), byteCount(a, QStringLiteral("baseSize")),
+                    a.value(QStringLiteral("path")).toString(), a.value(QStringLiteral("name")).toString(),
+                    a.value(QStringLiteral("hashCode")).toString(), byteCount(a, QStringLiteral("size"))};
+    const FileItem where{patch.name, patch.path, QString(), QString()};
+    if (sha1.match(patch.base).hasMatch() && sha1.match(patch.hashCode).hasMatch() && patch.baseSize >= 0
+        && patch.size >= 0 && isContainedEntry(where))
+        item->patches.append(patch);
+}
+
 void take(VersionFile *file, const QString &section, const QXmlStreamAttributes &a)
 {
     if (section == QLatin1String("files"))
@@ -92,6 +113,12 @@ bool parseVersionFile(const QByteArray &bytes, VersionFile *file)
             }
         } else if (depth == 3) {
             take(file, section, xml.attributes());
+        } else if (depth == 4 && tag == QLatin1String("patch")) {
+            QList<FileItem> *items = section == QLatin1String("files")     ? &file->lists.files
+                                     : section == QLatin1String("plugins") ? &file->lists.plugins
+                                                                           : nullptr;
+            if (items && !items->isEmpty())
+                takePatch(&items->last(), xml.attributes());
         }
     }
     qDebug() << "version file of" << file->version;
@@ -114,12 +141,27 @@ QByteArray writeVersionFile(const QString &version, const QString &prefix, const
     out.writeTextElement(QStringLiteral("prefix"), prefix);
     out.writeStartElement(QStringLiteral("files"));
     for (const FileItem &item : files) {
-        out.writeEmptyElement(QStringLiteral("file"));
+        if (item.patches.isEmpty())
+            out.writeEmptyElement(QStringLiteral("file"));
+        else
+            out.writeStartElement(QStringLiteral("file"));
         out.writeAttribute(QStringLiteral("name"), item.name);
         out.writeAttribute(QStringLiteral("path"), item.path);
         out.writeAttribute(QStringLiteral("hashCode"), item.hashCode);
         if (item.size >= 0)
             out.writeAttribute(QStringLiteral("size"), QString::number(item.size));
+        if (item.patches.isEmpty())
+            continue;
+        for (const FilePatch &patch : item.patches) {
+            out.writeEmptyElement(QStringLiteral("patch"));
+            out.writeAttribute(QStringLiteral("base"), patch.base);
+            out.writeAttribute(QStringLiteral("baseSize"), QString::number(patch.baseSize));
+            out.writeAttribute(QStringLiteral("path"), patch.path);
+            out.writeAttribute(QStringLiteral("name"), patch.name);
+            out.writeAttribute(QStringLiteral("hashCode"), patch.hashCode);
+            out.writeAttribute(QStringLiteral("size"), QString::number(patch.size));
+        }
+        out.writeEndElement();
     }
     out.writeEndElement();
     out.writeEndElement();

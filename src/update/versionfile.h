@@ -5,6 +5,18 @@
 #include <QString>
 #include <QStringList>
 
+// A binary patch that makes a file of the release from an earlier one: published below the
+// release like a file ("patches" section, path and name), listed inside the file's entry.
+struct FilePatch
+{
+    QString base;       // SHA-1 of the file it applies to
+    qint64 baseSize = -1;
+    QString path;       // "/<base version>/<the file's path>/"
+    QString name;       // "<the file's name>.patch"
+    QString hashCode;   // SHA-1 of the patch
+    qint64 size = -1;
+};
+
 // One entry of a file section of the version file.
 struct FileItem
 {
@@ -13,6 +25,9 @@ struct FileItem
     QString hashCode;  // SHA-1, 40 lower-case hexadecimal digits
     QString local;     // the installed file whose content already matches, if any
     qint64 size = -1;  // the published size in bytes; -1 when the version file gives none
+    QList<FilePatch> patches;  // listed as child elements "patch", which earlier updaters skip
+    QString patchBase;         // a kept file one of the patches applies to, if any
+    int patch = -1;            // which one
 };
 
 struct FileLists
@@ -25,7 +40,8 @@ struct FileLists
 
 // What a version file says. The format: any root element with a "version" attribute
 // (and, in a file made for one edition's client, a "client" attribute naming it); its
-// children "files" and "plugins" (entries with "name", "path", "hashCode" and "size"), "regs"
+// children "files" and "plugins" (entries with "name", "path", "hashCode" and "size", each
+// with "patch" children: "base", "baseSize", "path", "name", "hashCode", "size"), "regs"
 // and "bats" (entries with "name"), "prefix" (address of the download service, to
 // which "getVersionStream.htm" is appended) and "note" (release note). Sections may
 // repeat: entries accumulate, the last prefix wins, every note counts.

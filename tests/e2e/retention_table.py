@@ -125,10 +125,15 @@ class Machine(placement_faults.Machine):
         self.service = self.server.stdout.readline().decode().split()[1]
         self.port = int(self.service.rsplit(':', 1)[1])
 
+    def server_control(self, path, body=None):
+        data = json.dumps(body).encode() if body is not None else None
+        request = urllib.request.Request(self.service + path, data=data, method='POST' if data else 'GET')
+        with urllib.request.urlopen(request, timeout=10) as reply:
+            return json.loads(reply.read() or b'{}')
+
     def server_sent(self):
         """The body bytes the service has sent since it started."""
-        with urllib.request.urlopen(self.service + '/_control/sent', timeout=10) as reply:
-            return json.loads(reply.read())['bytes']
+        return self.server_control('/_control/sent')['bytes']
 
 
 def run_rows(m, report):

@@ -598,6 +598,7 @@ void TstUpdateWork::signedReleases_data()
     QTest::newRow("signature-missing") << "a" << "" << "" << "none" << -1;
     QTest::newRow("signature-of-another-file") << "a" << "" << "" << "other-file" << -1;
     QTest::newRow("altered-after-signing") << "a" << "" << "" << "altered" << -1;
+    QTest::newRow("patch-entry-added-after-signing") << "a" << "" << "" << "patch-added" << -1;
     QTest::newRow("signed-with-another-key") << "a" << "" << "" << "b" << -1;
     QTest::newRow("base64-garbage") << "a" << "" << "" << "garbage" << -1;
     QTest::newRow("no-key-no-signature") << "" << "" << "" << "none" << 0;
@@ -621,12 +622,20 @@ void TstUpdateWork::signedReleases()
     sandbox::writeFile(release + QStringLiteral("/files/a.txt"), "aaaa");
     QStringList arguments{QStringLiteral("--version"), targetVersion, QStringLiteral("--prefix"), server->url() + QStringLiteral("/stream/"),
                           QStringLiteral("-o"), release + QStringLiteral("/version.xml"), release + QStringLiteral("/files")};
-    if (signature == QLatin1String("a") || signature == QLatin1String("b") || signature == QLatin1String("altered"))
+    const bool altered = signature == QLatin1String("altered") || signature == QLatin1String("patch-added");
+    if (signature == QLatin1String("a") || signature == QLatin1String("b") || altered)
         arguments << QStringLiteral("--sign") << keys + (signature == QLatin1String("b") ? "/b.key" : "/a.key");
     QCOMPARE(sandbox::run(QStringLiteral(MKVERSION), arguments).exitCode, 0);
     const QString sig = release + QStringLiteral("/version.xml.sig");
     if (signature == QLatin1String("altered"))
         sandbox::writeFile(release + QStringLiteral("/version.xml"), fileBytes(release + QStringLiteral("/version.xml")).replace("/stream/", "/streaM/"));
+    // A patch entry that would make a.txt from a file of the attacker's choosing.
+    if (signature == QLatin1String("patch-added"))
+        sandbox::writeFile(release + QStringLiteral("/version.xml"),
+                           fileBytes(release + QStringLiteral("/version.xml"))
+                               .replace("size=\"4\"/>", "size=\"4\"><patch base=\"" + QByteArray(40, 'a')
+                                                          + "\" baseSize=\"4\" path=\"/0/\" name=\"a.txt.patch\" hashCode=\""
+                                                          + QByteArray(40, 'b') + "\" size=\"9\"/></file>"));
     if (signature == QLatin1String("garbage"))
         sandbox::writeFile(sig, "not base64 at all!!\n");
     if (signature == QLatin1String("other-file")) {

@@ -3,6 +3,9 @@
 //   mkversion --version 2.2.0 --prefix http://host/stream/ --note "..." [-o version.xml] TREE
 //   mkversion --new-key NAME                  writes NAME.key (private, owner only) and NAME.pub
 //   mkversion --sign NAME.key -o version.xml ...   also writes version.xml.sig
+//   mkversion --patches-from ROOT --patch-dir DIR ...  lists binary patches from the newest
+//                                             releases below ROOT, written below DIR
+#include "patches.h"
 #include "signature.h"
 #include "updatework.h"
 #include "versionfile.h"
@@ -84,7 +87,14 @@ int main(int argc, char *argv[])
                         {QStringLiteral("new-key"), QStringLiteral("Make a key pair NAME.key and NAME.pub, and stop."),
                          QStringLiteral("NAME")},
                         {QStringLiteral("sign"), QStringLiteral("Sign the version file with this private key (needs -o)."),
-                         QStringLiteral("key")}});
+                         QStringLiteral("key")},
+                        {QStringLiteral("patches-from"),
+                         QStringLiteral("Make binary patches from the earlier releases in this publish root."),
+                         QStringLiteral("root")},
+                        {QStringLiteral("patch-dir"), QStringLiteral("Where the patches go (with --patches-from)."),
+                         QStringLiteral("dir")},
+                        {QStringLiteral("delta-from"), QStringLiteral("How many earlier releases patches start from (3)."),
+                         QStringLiteral("n"), QStringLiteral("3")}});
     options.addPositionalArgument(QStringLiteral("tree"), QStringLiteral("The files of the release."));
     options.process(app);
     if (options.isSet(QStringLiteral("new-key")))
@@ -93,7 +103,21 @@ int main(int argc, char *argv[])
         std::fputs("mkversion: give one release tree (a directory)\n", stderr);
         return 2;
     }
-    const QList<FileItem> files = releaseFiles(options.positionalArguments()[0]);
+    QList<FileItem> files = releaseFiles(options.positionalArguments()[0]);
+    if (options.isSet(QStringLiteral("patches-from"))) {
+        const PatchPlan plan{options.value(QStringLiteral("patches-from")), options.value(QStringLiteral("version")),
+                             options.value(QStringLiteral("delta-from")).toInt(), options.value(QStringLiteral("patch-dir"))};
+        if (plan.out.isEmpty() || plan.releases < 0) {
+            std::fputs("mkversion: --patches-from needs --patch-dir and --delta-from a count\n", stderr);
+            return 2;
+        }
+        const int made = addPatches(files, options.positionalArguments()[0], plan);
+        if (made < 0) {
+            std::fprintf(stderr, "mkversion: cannot write the patches below %s\n", qPrintable(plan.out));
+            return 1;
+        }
+        std::fprintf(stderr, "mkversion: %d patches\n", made);
+    }
     const QByteArray xml = writeVersionFile(options.value(QStringLiteral("version")), options.value(QStringLiteral("prefix")),
                                             options.values(QStringLiteral("note")), files,
                                             options.value(QStringLiteral("client")));

@@ -155,7 +155,8 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith('/_control/'):
             return self.control(path, body)
         query = self.query()
-        self.state.log({'method': method, 'path': path, 'query': query, 'time': time.time()})
+        self.state.log({'method': method, 'path': path, 'query': query, 'range': self.headers.get('Range'),
+                        'time': time.time()})
         fault = self.state.fault_for(self.path)
         if fault and fault['kind'] == 'status':
             return self.send(int(fault['arg'] or 500), b'injected failure')
