@@ -10,7 +10,6 @@ published, runs `update --silent 2.2.0` and checks the exit code, the files the 
 sent, and that every installed file is the release's. Prints a JSON report; exit code 1
 when a row failed.
 """
-import argparse
 import hashlib
 import os
 import random
@@ -157,36 +156,23 @@ def run_row(m, spoil, run, files):
     return result
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument('--bin', required=True)
-    parser.add_argument('--sandbox', required=True)
-    args = parser.parse_args()
-    shutil.rmtree(args.sandbox, ignore_errors=True)
-    m = Machine(os.path.abspath(args.sandbox), args.bin, None)
-    report = {}
-    try:
+def run_rows(m, report):
+    m.start_service()
+    m.package = lifecycle.stage(m.box, 'standard', 'zh', m.service, 'script')
+    prepare(m)
+    patched = patched_files(m)
+    report['published'] = {'patched': patched, 'ok': patched == ['big.dll', 'new-name.dll']}
+    report['earlier-updaters'] = {'ok': earlier_updaters_read_files_only(m)}
+    m.box.stop_all()
+    m.save('installed')
+    for name, spoil, run, files in ROWS:
+        m.restore('installed')
         m.start_service()
-        m.package = lifecycle.stage(m.box, 'standard', 'zh', m.service, 'script')
-        prepare(m)
-        patched = patched_files(m)
-        report['published'] = {'patched': patched, 'ok': patched == ['big.dll', 'new-name.dll']}
-        report['earlier-updaters'] = {'ok': earlier_updaters_read_files_only(m)}
-        m.box.stop_all()
-        m.save('installed')
-        for name, spoil, run, files in ROWS:
-            m.restore('installed')
-            m.start_service()
-            try:
-                report[name] = run_row(m, spoil, run, files)
-            finally:
-                m.box.stop_all()
-    except Exception as error:  # the report says what went wrong; every process still stops
-        report['error'] = str(error)
-    finally:
-        m.box.stop_all()
-    return placement_faults.print_report(report)
+        try:
+            report[name] = run_row(m, spoil, run, files)
+        finally:
+            m.box.stop_all()
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(placement_faults.table_main(__doc__, Machine, run_rows))

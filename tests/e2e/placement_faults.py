@@ -178,6 +178,25 @@ def row_table(m, rows):
     return print_report(report)
 
 
+def table_main(doc, machine, rows):
+    """The main of a table that takes --bin and --sandbox: rows(m, report) fills the report
+    on a fresh machine (of class machine); every process it started stops."""
+    parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--bin', required=True)
+    parser.add_argument('--sandbox', required=True)
+    args = parser.parse_args()
+    shutil.rmtree(args.sandbox, ignore_errors=True)
+    m = machine(os.path.abspath(args.sandbox), args.bin, None)
+    report = {}
+    try:
+        rows(m, report)
+    except Exception as error:  # the report says what went wrong; every process still stops
+        report['error'] = str(error)
+    finally:
+        m.box.stop_all()
+    return print_report(report)
+
+
 def print_report(report):
     """A table's report (each row a dict with 'ok', or 'error') on standard output, its failed
     rows on standard error; the exit code, 1 when a row failed."""

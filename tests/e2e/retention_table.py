@@ -9,10 +9,8 @@ versions of the folders left in the product folder, the version in place (the un
 entry) and which release files the service sent. Prints a JSON report; exit code 1 when a
 row failed.
 """
-import argparse
 import json
 import os
-import shutil
 import subprocess
 import sys
 import urllib.request
@@ -137,6 +135,8 @@ class Machine(placement_faults.Machine):
 
 
 def run_rows(m, report):
+    m.start_service()
+    m.package = lifecycle.stage(m.box, 'standard', 'zh', m.service, 'script')
     for name, row, code, versions, current, files in ROWS:
         before = len(lifecycle.requests(m.server_log))
         result = {'code': row(m)}
@@ -149,24 +149,5 @@ def run_rows(m, report):
         report[name] = result
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument('--bin', required=True)
-    parser.add_argument('--sandbox', required=True)
-    args = parser.parse_args()
-    shutil.rmtree(args.sandbox, ignore_errors=True)
-    m = Machine(os.path.abspath(args.sandbox), args.bin, None)
-    report = {}
-    try:
-        m.start_service()
-        m.package = lifecycle.stage(m.box, 'standard', 'zh', m.service, 'script')
-        run_rows(m, report)
-    except Exception as error:  # the report says what went wrong; every process still stops
-        report['error'] = str(error)
-    finally:
-        m.box.stop_all()
-    return placement_faults.print_report(report)
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(placement_faults.table_main(__doc__, Machine, run_rows))
