@@ -146,6 +146,8 @@ class Row:
             self.placed('install', '2.1.0', records)
             self.update()
             self.placed('update', '2.2.0', records)
+            if self.mode == 'silent':
+                self.rollback_and_back(records)
             self.uninstall(planted, records)
         finally:
             self.wine.close()
@@ -223,6 +225,17 @@ class Row:
         time.sleep(1)
         self.shot(window, 'update-done')
         press_until_gone(self.display, window, lifecycle.UPDATE_BUTTON, process, 'the updater to close', 60)
+
+    def rollback_and_back(self, records):
+        """Back to 2.1.0 without the network, then to 2.2.0 again: its files come from the
+        kept folder, and the older 2.2.0 folder goes."""
+        installed = self.current()
+        self.silent('rollback', self.wine.unix(installed + r'\update.exe'), self.wine.unix(installed), '--rollback')
+        self.placed('rollback', '2.1.0', records)
+        self.update()
+        self.placed('update again', '2.2.0', records)
+        folders = sorted('.'.join(name.split('.')[:3]) for name in os.listdir(self.wine.unix(self.product)))
+        self.check('update again', 'the version folders kept', folders == ['2.1.0', '2.2.0'], folders)
 
     def uninstall(self, planted, records):
         installed = self.current()
