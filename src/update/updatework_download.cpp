@@ -48,6 +48,15 @@ bool copyChecked(const QString &from, const QString &to, const QString &hash)
     return placed;
 }
 
+// The mode of the file it was made from (the programs' execute bits), else a download's.
+void giveMode(const QString &source, const QString &target)
+{
+    QFile from;
+    if (source.isEmpty() || !platform::openNoFollow(from, source, platform::OpenAs::Read)
+        || !platform::keepModeOf(from, target))
+        platform::makeRunnable(target);
+}
+
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
     return a.isValid() && a.scheme() == b.scheme() && a.host() == b.host() && a.port() == b.port();
@@ -149,6 +158,8 @@ bool UpdateWork::applyPatch(const FileItem &item)
                 && binarypatch::apply(item.patchBase, item.patches[item.patch].base, patch, item.size, part)
                 && part.hexDigest() == item.hashCode;
     made = made ? part.commit() : (part.discard(), false);
+    if (made)
+        giveMode(item.patchBase, target);
     qDebug() << "patch" << target << made;
     ChangeLog::record("write", "file", target, made);
     ChangeLog::removeFile(patch);
@@ -176,6 +187,8 @@ bool UpdateWork::placeFile(const FileItem &item, bool *fetch)
     }
     if (QFileInfo(target).isFile() && fileHash(target) == item.hashCode) {
         qDebug() << "kept" << target;
+        // An attempt cut off between writing the file and giving it its mode.
+        giveMode(item.local, target);
         return true;
     }
     if (!ChangeLog::makePath(QFileInfo(target).absolutePath())) {

@@ -363,7 +363,8 @@ def snapshot(box, service):
                 what = alike(open(path, encoding='utf-8', errors='replace').read())
             else:
                 data = open(path, 'rb').read().replace(service.encode(), b'<service>')
-                what = 'file ' + hashlib.sha1(data).hexdigest()
+                # A program that lost its execute bit no longer starts.
+                what = 'file ' + hashlib.sha1(data).hexdigest() + (' x' if os.access(path, os.X_OK) else '')
             entries[alike(os.path.relpath(path, box.root))] = what
     return entries
 

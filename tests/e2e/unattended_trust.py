@@ -22,6 +22,7 @@ import urllib.request
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import lifecycle  # noqa: E402
 import placement_faults  # noqa: E402
 
 # Control characters are refused in entry names; the line separators are not.
@@ -164,6 +165,29 @@ def display_name_not_plain_is_told(m):
     return {'code': out.returncode, 'ok': out.returncode == 0 and 'No shortcuts' in out.stderr.decode()}
 
 
+def another_account(program):
+    """Installed by one account, updated or removed by another: this one has no record of
+    the client, works from the machine's and is given none."""
+    def row(m):
+        if program == 'uninstall':
+            m.uninstaller = m.installed()
+        m.box.reg('remove', lifecycle.COMPANY, 'NimbraPVX')
+        code, errors = m.run(program)
+        result = {'code': code, 'errors': errors.splitlines()[1:3],
+                  'account_record': m.box.reg('get', lifecycle.COMPANY + r'\NimbraPVX\Settings', 'InstallDir'),
+                  'autorun': m.box.reg('get', lifecycle.RUN, 'NimbraClient.exe')}
+        if program == 'update':
+            client = os.path.join(m.installed(), 'NimbraClient.exe')
+            result['ok'] = code == 0 and '2.2.0.' in m.installed() and os.access(client, os.X_OK)
+        else:
+            result['ok'] = code == 0 and not result['autorun'] and not m.installed() \
+                and not os.path.exists(m.product)
+        result['ok'] = result['ok'] and not result['account_record']
+        return result
+    row.__name__ = 'another_account_' + program + 's'
+    return row
+
+
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
         done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder,
         guard_holds_with_long_runtime_path, dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
@@ -176,7 +200,10 @@ def main():
     args = parser.parse_args()
     shutil.rmtree(args.sandbox, ignore_errors=True)
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
-    return placement_faults.row_table(m, [(row.__name__, 'install', lambda row=row: row(m)) for row in ROWS])
+    rows = [(row.__name__, 'install', lambda row=row: row(m)) for row in ROWS]
+    rows += [(row.__name__, program, lambda row=row: row(m))
+             for program, row in (('update', another_account('update')), ('uninstall', another_account('uninstall')))]
+    return placement_faults.row_table(m, rows)
 
 
 if __name__ == '__main__':

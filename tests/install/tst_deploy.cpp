@@ -186,7 +186,12 @@ void TstDeploy::deployment()
     const bool chinese = ini.value("lang") != QLatin1String("en_us");
     const QString shownName = chinese ? ini.value("name") : ini.value("nameEN");
     QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayName"), shownName);
-    QCOMPARE(sandbox::valueOrAbsent(entry, "UninstallString"), uninstaller);
+    // What fleet tools read: quoted paths (blanks), a silent removal, where and how large.
+    QCOMPARE(sandbox::valueOrAbsent(entry, "UninstallString"), QLatin1Char('"') + uninstaller + QLatin1Char('"'));
+    QCOMPARE(sandbox::valueOrAbsent(entry, "QuietUninstallString"),
+             QLatin1Char('"') + uninstaller + QStringLiteral("\" --silent"));
+    QCOMPARE(sandbox::valueOrAbsent(entry, "InstallLocation"), dir);
+    QVERIFY(sandbox::registryValue(entry, QStringLiteral("EstimatedSize")).toInt() > 0);
     QCOMPARE(sandbox::valueOrAbsent(entry, "installDir"), dir);
     QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayVersion"), QStringLiteral("2.1.0"));
     QCOMPARE(sandbox::valueOrAbsent(entry, "DisplayIcon"), client);

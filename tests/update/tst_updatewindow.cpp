@@ -270,7 +270,8 @@ void TstUpdateWindow::apply()
     }
     QCOMPARE(sandbox::valueOrAbsent(entryKey, "installDir"), dir);
     QCOMPARE(sandbox::valueOrAbsent(entryKey, "DisplayVersion"), targetVersion);
-    QCOMPARE(sandbox::valueOrAbsent(entryKey, "UninstallString"), dir + QStringLiteral("/uninstall.exe"));
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "UninstallString"), QStringLiteral("\"%1/uninstall.exe\"").arg(dir));
+    QCOMPARE(sandbox::valueOrAbsent(entryKey, "InstallLocation"), dir);
     QCOMPARE(sandbox::valueOrAbsent(entryKey, "DisplayIcon"), client);
     QCOMPARE(sandbox::valueOrAbsent(settingsKey, "InstallDir"), dir);
     QCOMPARE(sandbox::valueOrAbsent(runKey, "NimbraClient.exe"), autorun ? QLatin1Char('"') + client + QStringLiteral("\" RegAutoRun") : QStringLiteral("<absent>"));

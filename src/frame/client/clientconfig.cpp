@@ -4,6 +4,8 @@
 #include "edition.h"
 #include "registry.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPair>
@@ -45,6 +47,25 @@ ClientConfig fromIni(const QString &appDir)
     return c;
 }
 
+void takeInfo(ClientConfig &c, const QString &json)
+{
+    const QJsonObject info = QJsonDocument::fromJson(json.toUtf8()).object();
+    c.third = info.value(QStringLiteral("third")).toString();
+    c.name = info.value(QStringLiteral("name")).toString();
+    c.nameEN = info.value(QStringLiteral("nameEN")).toString();
+    c.exe = info.value(QStringLiteral("exe")).toString();
+    c.mark = info.value(QStringLiteral("mark")).toString();
+    c.lang = info.value(QStringLiteral("lang")).toString();
+}
+
+QString machineKeyOf(const QString &registryKey)
+{
+    return QLatin1String(machineCompanyPath) + QLatin1Char('\\') + registryKey;
+}
+
+// An installation holds no ZQ.ini: the client's configuration comes from the account's
+// record, else from the machine's copy (another account installed it), else, for an
+// installation placed before the machine kept one, from the uninstall entry.
 std::optional<ClientConfig> fromRegistry(const QString &appDir)
 {
     ClientConfig c;
@@ -55,15 +76,28 @@ std::optional<ClientConfig> fromRegistry(const QString &appDir)
         return std::nullopt;
 
     QScopedPointer<QSettings> settings(platform::openRegistry(clientSettingsKey(c.registryKey)));
-    const QJsonObject info =
-        QJsonDocument::fromJson(settings->value(QStringLiteral("info")).toString().toUtf8()).object();
-    c.third = info.value(QStringLiteral("third")).toString();
-    c.name = info.value(QStringLiteral("name")).toString();
-    c.nameEN = info.value(QStringLiteral("nameEN")).toString();
-    c.exe = info.value(QStringLiteral("exe")).toString();
-    c.mark = info.value(QStringLiteral("mark")).toString();
-    c.lang = info.value(QStringLiteral("lang")).toString();
+    c.userRecord = !settings->value(QStringLiteral("InstallDir")).toString().isEmpty();
+    takeInfo(c, settings->value(QStringLiteral("info")).toString());
+    if (c.exe.isEmpty()) {
+        QScopedPointer<QSettings> machine(platform::openRegistry(machineKeyOf(c.registryKey)));
+        takeInfo(c, machine->value(QStringLiteral("info")).toString());
+    }
+    if (c.exe.isEmpty()) {
+        c.exe = QFileInfo(QDir::fromNativeSeparators(entry->value(QStringLiteral("DisplayIcon")).toString())).fileName();
+        c.name = c.nameEN = entry->value(QStringLiteral("DisplayName")).toString();
+        c.third = c.registryKey == edition::registryKey(Edition::CoBranded) ? edition::coBrandedCode() : QString();
+    }
     return c;
+}
+
+QString infoJson(const ClientConfig &config)
+{
+    // The installer has always recorded the name in the interface's language.
+    const QString name = config.isChinese() ? config.name : config.nameEN;
+    const QJsonObject info{{QStringLiteral("third"), config.third}, {QStringLiteral("name"), name},
+                           {QStringLiteral("nameEN"), config.nameEN}, {QStringLiteral("exe"), config.exe},
+                           {QStringLiteral("mark"), config.mark},   {QStringLiteral("lang"), config.lang}};
+    return QString::fromUtf8(QJsonDocument(info).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -98,19 +132,20 @@ bool writeClientRecord(const ClientConfig &config, const QString &installDir, bo
     QScopedPointer<QSettings> settings(platform::openRegistry(clientSettingsKey(config.registryKey)));
     QList<QPair<QString, QString>> values;
     if (whole) {
-        // The installer has always recorded the name in the interface's language.
-        const QString name = config.isChinese() ? config.name : config.nameEN;
-        const QJsonObject info{{QStringLiteral("third"), config.third}, {QStringLiteral("name"), name},
-                               {QStringLiteral("nameEN"), config.nameEN}, {QStringLiteral("exe"), config.exe},
-                               {QStringLiteral("mark"), config.mark},   {QStringLiteral("lang"), config.lang}};
         values = {{QStringLiteral("ThirdPart"), config.third},
                   {QStringLiteral("Language"), config.isChinese() ? QStringLiteral("zh_cn") : QStringLiteral("en_us")},
                   {QStringLiteral("InstallDir"), installDir},
-                  {QStringLiteral("info"), QString::fromUtf8(QJsonDocument(info).toJson(QJsonDocument::Compact))}};
+                  {QStringLiteral("info"), infoJson(config)}};
     } else {
         values = {{QStringLiteral("InstallDir"), installDir}};
     }
     return ChangeLog::setValues(settings.data(), values);
+}
+
+bool writeMachineConfig(const ClientConfig &config)
+{
+    QScopedPointer<QSettings> machine(platform::openRegistry(machineKeyOf(config.registryKey)));
+    return ChangeLog::setValue(machine.data(), QStringLiteral("info"), infoJson(config));
 }
 
 bool removeClientRecord(const ClientConfig &config)

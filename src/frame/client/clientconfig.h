@@ -22,6 +22,9 @@ struct ClientConfig
     // one the record was read from, else the one the edition code names.
     QString registryKey;
     ServiceAddresses services;
+    // The running account has the record, or gets it: false for an installation another
+    // account placed, read from the machine, which this account gets none of.
+    bool userRecord = true;
 
     // The interface speaks Chinese unless the client is set to English exactly.
     bool isChinese() const;
@@ -36,6 +39,9 @@ QString clientSettingsKey(const QString &registryKey);
 // Writes the record readClientConfig reads back: where the installation lives and,
 // whole, the client's configuration and language. True once stored.
 bool writeClientRecord(const ClientConfig &config, const QString &installDir, bool whole);
+// The client's configuration where every account finds it: the machine's hive, beside the
+// record of the versions placed (removed with it).
+bool writeMachineConfig(const ClientConfig &config);
 // Removes the per-user key of the client's edition with everything below it.
 bool removeClientRecord(const ClientConfig &config);
 

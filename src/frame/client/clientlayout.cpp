@@ -6,6 +6,8 @@
 #include "registry.h"
 
 #include <QScopedPointer>
+
+#include <climits>
 #include <QSettings>
 
 namespace {
@@ -54,8 +56,11 @@ bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry
     QList<QPair<QString, QString>> values;
     if (whole)
         values.append({QStringLiteral("DisplayName"), entry.displayName});
-    values.append({{QStringLiteral("UninstallString"), entry.uninstallString},
+    const QString uninstaller = QLatin1Char('"') + entry.uninstallString + QLatin1Char('"');
+    values.append({{QStringLiteral("UninstallString"), uninstaller},
+                   {QStringLiteral("QuietUninstallString"), uninstaller + QStringLiteral(" --silent")},
                    {QStringLiteral("installDir"), entry.installDir},
+                   {QStringLiteral("InstallLocation"), entry.installDir},
                    {QStringLiteral("DisplayVersion"), entry.displayVersion}});
     if (whole && edition::namesMakerAddress(kind))
         values.append({QStringLiteral("URLInfoAbout"), QLatin1String(makerAddress)});
@@ -63,7 +68,11 @@ bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry
         values.append({QStringLiteral("Publisher"),
                        client.isChinese() ? QStringLiteral("萨沃克科技股份有限公司") : QStringLiteral("Sarvok")});
     values.append({QStringLiteral("DisplayIcon"), entry.displayIcon});
-    return ChangeLog::setValues(uninstall.data(), values);
+    // A number (REG_DWORD on Windows), as Programs and Features reads it.
+    return ChangeLog::setValues(uninstall.data(), values)
+           && (entry.estimatedKilobytes < 0
+               || ChangeLog::setValue(uninstall.data(), QStringLiteral("EstimatedSize"),
+                                      int(qMin<qint64>(entry.estimatedKilobytes, INT_MAX))));
 }
 
 UninstallEntry readUninstallEntry(const ClientConfig &client)
@@ -73,6 +82,9 @@ UninstallEntry readUninstallEntry(const ClientConfig &client)
     UninstallEntry entry;
     entry.displayName = uninstall->value(QStringLiteral("DisplayName")).toString();
     entry.uninstallString = uninstall->value(QStringLiteral("UninstallString")).toString();
+    if (entry.uninstallString.size() > 1 && entry.uninstallString.startsWith(QLatin1Char('"'))
+        && entry.uninstallString.endsWith(QLatin1Char('"')))
+        entry.uninstallString = entry.uninstallString.mid(1, entry.uninstallString.size() - 2);
     entry.installDir = uninstall->value(QStringLiteral("installDir")).toString();
     entry.displayVersion = uninstall->value(QStringLiteral("DisplayVersion")).toString();
     entry.displayIcon = uninstall->value(QStringLiteral("DisplayIcon")).toString();

@@ -33,15 +33,18 @@ QString autorunData(const QString &clientExe);
 struct UninstallEntry
 {
     QString displayName;
-    QString uninstallString;
+    QString uninstallString;  // the uninstaller's path; the entry holds it quoted
     QString installDir;
     QString displayVersion;
     QString displayIcon;
+    qint64 estimatedKilobytes = -1;  // the version folder's size; -1 leaves it out
 };
 
 // Writes the client's entry in its order: whole at an installation, with the maker's
 // publisher name and web address where the edition names them; else only where the
-// installation lives, the other values keeping what they had. True once stored.
+// installation lives, the other values keeping what they had. Fleet tools read the
+// quoted UninstallString, QuietUninstallString (with --silent), InstallLocation and
+// EstimatedSize (a number, in KB). True once stored.
 bool writeUninstallEntry(const ClientConfig &client, const UninstallEntry &entry, bool whole);
 bool removeUninstallEntry(const ClientConfig &client);
 // The installation the entry names and its version; empty when there is none.

@@ -2,7 +2,7 @@
 
 namespace {
 
-const char coBrandedCode[] = "KWRender";
+const char coBrandedThird[] = "KWRender";
 const char standardKey[] = "NimbraPVX";
 const char coBrandedKey[] = "NimbraKW";
 const char ownName[] = "Nimbra";
@@ -13,10 +13,15 @@ Edition editionOf(const QString &third)
 {
     if (third.isEmpty())
         return Edition::Standard;
-    return third == QLatin1String(coBrandedCode) ? Edition::CoBranded : Edition::Partner;
+    return third == QLatin1String(coBrandedThird) ? Edition::CoBranded : Edition::Partner;
 }
 
 namespace edition {
+
+QString coBrandedCode()
+{
+    return QLatin1String(coBrandedThird);
+}
 
 QString registryKey(Edition e)
 {
@@ -45,7 +50,7 @@ QString defaultTargetFolder(const QString &third)
 
 QString coBrandedTargetOf(QString storedDir)
 {
-    return storedDir.replace(QLatin1String(coBrandedCode), QLatin1String(ownName));
+    return storedDir.replace(QLatin1String(coBrandedThird), QLatin1String(ownName));
 }
 
 QString startMenuFolder(Edition e, const QString &name)
@@ -57,7 +62,7 @@ QString updateClient(const QString &third)
 {
     if (third == QLatin1String("OKARender"))
         return QStringLiteral("oka");
-    if (third == QLatin1String(coBrandedCode))
+    if (third == QLatin1String(coBrandedThird))
         return QStringLiteral("u3d");
     return QString();
 }

@@ -11,6 +11,9 @@ Edition editionOf(const QString &third);
 
 namespace edition {
 
+// The co-branded edition's code.
+QString coBrandedCode();
+
 // The registry sub-key of the uninstall entry and the per-user settings.
 QString registryKey(Edition e);
 // The key whose record a program without ZQ.ini reads, told by its own directory:

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -81,6 +82,18 @@ bool setAside(const QString &path)
     ChangeLog::record("remove", "dir", path, moved);
     ChangeLog::record("write", "dir", aside, moved);
     return moved;
+}
+
+qint64 kilobytesIn(const QString &dir)
+{
+    qint64 bytes = 0;
+    QDirIterator it(QDir::fromNativeSeparators(dir), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!it.fileInfo().isSymLink())
+            bytes += it.fileInfo().size();
+    }
+    return (bytes + 1023) / 1024;
 }
 
 bool isServing(const QString &dir)
@@ -214,10 +227,13 @@ Outcome registerClient(const Placement &p)
             ok = ChangeLog::setValue(run.data(), p.client.exe, autorunData(client));
     }
     const bool whole = p.kind == Placement::Kind::Install;
-    const UninstallEntry entry{p.displayName(), QDir::toNativeSeparators(p.uninstallExe()), dir, p.version, client};
+    const UninstallEntry entry{p.displayName(), QDir::toNativeSeparators(p.uninstallExe()), dir, p.version, client,
+                               kilobytesIn(p.dir)};
     ok = ok && writeUninstallEntry(p.client, entry, whole);
-    ok = ok && writeClientRecord(p.client, dir, whole);
+    // An account that did not install the client gets no record of it: the machine's serves.
+    ok = ok && ((!whole && !p.client.userRecord) || writeClientRecord(p.client, dir, whole));
     ok = ok && (!whole || writePinnedKey(p.client));
+    ok = ok && writeMachineConfig(p.client);
     return ok ? Outcome::Done : Outcome::RegistryFailed;
 }
 
