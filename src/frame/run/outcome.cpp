@@ -46,6 +46,21 @@ QString updateMessage(Outcome outcome, bool chinese)
     }
 }
 
+int msiCode(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Done: return 0;
+    case Outcome::Usage: return 1639;
+    // Both clear up by themselves: the tool tries again later.
+    case Outcome::AnotherRunning:
+    case Outcome::MaxRunning: return 1618;
+    case Outcome::OtherEdition: return 1638;
+    case Outcome::NotConfigured:
+    case Outcome::NoVersion: return 1620;
+    default: return 1603;
+    }
+}
+
 QString updateFailure(Outcome outcome, bool chinese)
 {
     if (outcome == Outcome::NothingToRollBack)

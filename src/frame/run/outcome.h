@@ -35,6 +35,13 @@ Outcome ofUpdateError(int error);
 QString installMessage(Outcome outcome, bool chinese);
 // What the updater's one-line error says, before "please retry".
 QString updateMessage(Outcome outcome, bool chinese);
+// The code of Windows Installer's that fleet tools (Intune, Configuration Manager, winget)
+// map by default: 0, 1618 to retry later, 1639 for a bad command line, 1638 for another
+// edition installed, 1620 for a broken package, 1603 for any other failure.
+int msiCode(Outcome outcome);
+// A window run that was closed before its end.
+const int msiCancelled = 1602;
+
 // The updater's one-line error: the message and, where trying again can help, "please retry".
 QString updateFailure(Outcome outcome, bool chinese);
 

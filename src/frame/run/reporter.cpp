@@ -29,6 +29,8 @@ void Reporter::tell(const QString &message)
 // A tool draws a bar from these: it never moves back, though a window's bar may.
 void Reporter::progress(const char *step, int percent)
 {
+    if (percent == 100 && (qstrcmp(step, "done") == 0 || qstrcmp(step, "apply") == 0 || qstrcmp(step, "remove") == 0))
+        reachedEnd = true;
     const bool sameStep = lastStep == QLatin1String(step);
     if (!progressLines || percent < lastPercent || (percent == lastPercent && sameStep))
         return;

@@ -20,6 +20,9 @@ public:
 
     void setOutcome(Outcome outcome) { ended = outcome; }
     Outcome outcome() const { return ended; }
+    // The run's last step reached 100 ("done", "apply", "remove"): a window run that was
+    // not closed before its end.
+    bool finished() const { return reachedEnd; }
 
     // For a run that was given no reporter (tests, tools): messages only, no progress.
     static Reporter &plain();
@@ -29,4 +32,5 @@ private:
     QString lastStep;
     int lastPercent = -1;
     Outcome ended = Outcome::Done;
+    bool reachedEnd = false;
 };

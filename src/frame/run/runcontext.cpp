@@ -35,6 +35,9 @@ void addOptions(QCommandLineParser &parser, Program program)
         {QStringLiteral("progress"), QStringLiteral("Print one JSON line per step on standard output.")},
         {QStringLiteral("log"), QStringLiteral("Record every file, link and registry value written or removed in <file>."),
          QStringLiteral("file")},
+        {QStringLiteral("exit-codes"),
+         QStringLiteral("'msi': end with Windows Installer's codes (0, 1602, 1603, 1618, 1620, 1638, 1639)."),
+         QStringLiteral("style")},
     });
     if (program == Program::Install) {
         parser.addOptions({
@@ -72,6 +75,7 @@ CommandLine commandLineOf(const QCommandLineParser &parser)
     if (!dir.isEmpty())
         line.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
     line.rollback = given.contains(QStringLiteral("rollback"));
+    line.msiCodes = parser.value(QStringLiteral("exit-codes")) == QLatin1String("msi");
     line.positional = parser.positionalArguments();
     return line;
 }
@@ -146,9 +150,13 @@ int RunContext::begin(const QStringList &arguments)
 {
     QCommandLineParser parser;
     addOptions(parser, program);
+    // A bad command line is told in the codes asked for, even when it does not parse.
+    line.msiCodes = arguments.contains(QStringLiteral("--exit-codes=msi"))
+                    || arguments.join(QLatin1Char('\n')).contains(QStringLiteral("--exit-codes\nmsi"));
+    const int usage = line.msiCodes ? outcome::msiCode(Outcome::Usage) : int(Outcome::Usage);
     if (!parser.parse(arguments)) {
         printLine(stderr, QStringLiteral("%1: %2 (see --help)").arg(QLatin1String(programName(program)), parser.errorText()));
-        return int(Outcome::Usage);
+        return usage;
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         printLine(stdout, parser.helpText().trimmed());
@@ -161,13 +169,19 @@ int RunContext::begin(const QStringList &arguments)
     if (!number) {
         printLine(stderr, QStringLiteral("%1: --keep-versions takes a number of versions, 0 for every one (see --help)")
                               .arg(QLatin1String(programName(program))));
-        return int(Outcome::Usage);
+        return usage;
+    }
+    const QString codes = parser.value(QStringLiteral("exit-codes"));
+    if (!codes.isEmpty() && codes != QLatin1String("msi") && codes != QLatin1String("plain")) {
+        printLine(stderr, QStringLiteral("%1: --exit-codes takes msi or plain (see --help)")
+                              .arg(QLatin1String(programName(program))));
+        return usage;
     }
     const int allowed = program == Program::Update ? 1 : 0;
     if (parser.positionalArguments().size() > allowed) {
         printLine(stderr, QStringLiteral("%1: unexpected argument %2 (see --help)")
                               .arg(QLatin1String(programName(program)), parser.positionalArguments().value(allowed)));
-        return int(Outcome::Usage);
+        return usage;
     }
     line = commandLineOf(parser);
     report = Reporter(line.progress);
@@ -206,7 +220,13 @@ int RunContext::startLog(const QStringList &arguments)
 
 int RunContext::exitCode() const
 {
-    const int code = line.silent ? int(report.outcome()) : 0;
+    int code = line.silent ? int(report.outcome()) : 0;
+    if (line.msiCodes) {
+        const Outcome outcome = report.outcome();
+        code = line.silent || outcome != Outcome::Done ? outcome::msiCode(outcome)
+               : report.finished()                      ? 0
+                                                        : outcome::msiCancelled;
+    }
     ChangeLog::note(QStringLiteral("ended with %1").arg(code));
     return code;
 }

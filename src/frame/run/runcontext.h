@@ -23,6 +23,7 @@ struct CommandLine
     bool companion = true;
     int keepVersions = -1;  // versions the product folder keeps; -1: as set before
     bool rollback = false;   // the updater puts the previous kept version back
+    bool msiCodes = false;   // exit with Windows Installer's codes (--exit-codes msi)
     QStringList positional;  // the updater's version
 };
 
