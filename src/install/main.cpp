@@ -66,8 +66,7 @@ int main(int argc, char *argv[])
         return early;
     const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
     if (!config)
-        return context.leave(Outcome::NotConfigured,
-                             QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
+        return context.leave(Outcome::NotConfigured, outcome::refusal(Outcome::NotConfigured, context.chinese()));
     const bool windows = !context.silent();
     if (windows)
         prepareWindows(*config);
@@ -77,8 +76,7 @@ int main(int argc, char *argv[])
         return context.exitCode();
     const QString version = readVersionFile(QStringLiteral("version"));
     if (version.isEmpty())
-        return context.leave(Outcome::NoVersion,
-                             QStringLiteral("No version to install: the file \"version\" is missing or empty."));
+        return context.leave(Outcome::NoVersion, outcome::refusal(Outcome::NoVersion, context.chinese()));
     if (!windows)
         return installUnattended(app, context, *config, version, earlierDir);
 

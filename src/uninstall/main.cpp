@@ -39,8 +39,7 @@ int main(int argc, char *argv[])
         // A removal killed just before its script: only the script is left to do.
         if (isRemovalLeftover(appDir) && scheduleProductRemoval(appDir))
             return context.exitCode();
-        return context.leave(Outcome::NotConfigured,
-                             QStringLiteral("The client is not configured: no ZQ.ini beside the program and no installation."));
+        return context.leave(Outcome::NotConfigured, outcome::refusal(Outcome::NotConfigured, context.chinese()));
     }
     const bool windows = !context.silent();
     if (windows) {

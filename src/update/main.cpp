@@ -51,7 +51,8 @@ int main(int argc, char *argv[])
     // be assembled in the root folder.
     const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
     if (!config || config->installDir.isEmpty())
-        return context.leave(Outcome::NotConfigured, QStringLiteral("No installation to update."));
+        return context.leave(Outcome::NotConfigured, context.chinese() ? QStringLiteral("没有可更新的安装。")
+                                                                       : QStringLiteral("No installation to update."));
     if (context.silent() && rollback) {
         RollbackRun run(*config, context.reporter());
         return runUnattended(app, context, *config, run);

@@ -180,11 +180,13 @@ void TstStartup::silentFailures_data()
     QTest::newRow("nothing-to-roll-back") << "update" << "installed" << QStringList{"--silent", "--rollback"} << 16
                                           << QStringLiteral("没有可以回退到的早先版本。");
     QTest::newRow("update-without-installation") << "update" << "good" << QStringList{"--silent", "2.2.0"} << 3
-                                                 << "No installation";
-    QTest::newRow("not-configured") << "uninstall" << "not-configured" << QStringList{"--silent"} << 3 << "not configured";
+                                                 << QStringLiteral("没有可更新的安装");
+    QTest::newRow("not-configured") << "uninstall" << "not-configured" << QStringList{"--silent"} << 3
+                                    << QStringLiteral("未配置客户端");
     QTest::newRow("another-program-running") << "install" << "another-running" << QStringList{"--silent"} << 4
-                                             << "Another program";
-    QTest::newRow("no-version-file") << "install" << "no-version-file" << QStringList{"--silent"} << 7 << "version";
+                                             << QStringLiteral("另一个程序正在运行");
+    QTest::newRow("no-version-file") << "install" << "no-version-file" << QStringList{"--silent"} << 7
+                                     << QStringLiteral("文件“version”缺失");
     QTest::newRow("extraction-failed") << "install" << "corrupt-archive" << QStringList{"--silent"} << 8
                                        << QStringLiteral("解压文件失败");
     QTest::newRow("rename-failed") << "install" << "no-client" << QStringList{"--silent"} << 9
@@ -200,14 +202,14 @@ void TstStartup::silentFailures_data()
     QTest::newRow("msi-bad-command-line") << "install" << "good" << msi + QStringList{"--bogus"} << 1639 << "bogus";
     QTest::newRow("msi-unknown-code-style") << "install" << "good" << QStringList{"--silent", "--exit-codes=win"}
                                             << 2 << "exit-codes";
-    QTest::newRow("msi-another-running") << "install" << "another-running" << msi << 1618 << "Another program";
+    QTest::newRow("msi-another-running") << "install" << "another-running" << msi << 1618 << QStringLiteral("另一个程序正在运行");
     QTest::newRow("msi-broken-package") << "install" << "no-version-file" << msi << 1620 << "version";
     QTest::newRow("msi-fatal") << "install" << "corrupt-archive" << QStringList{"--silent", "--exit-codes=msi"} << 1603
                                << QStringLiteral("解压文件失败");
     QTest::newRow("msi-nothing-to-roll-back") << "update" << "installed" << msi + QStringList{"--rollback"} << 1603
                                               << QStringLiteral("没有可以回退到的早先版本。");
     QTest::newRow("log-not-writable") << "uninstall" << "good" << QStringList{"--silent", "--log", "/nonexistent/run.log"}
-                                      << 13 << "cannot write the log";
+                                      << 13 << QStringLiteral("文件夹 /nonexistent 不存在");
 }
 
 // Each failure a program knows ends a silent run with its own code and the window's

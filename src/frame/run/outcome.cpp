@@ -46,6 +46,21 @@ QString updateMessage(Outcome outcome, bool chinese)
     }
 }
 
+QString refusal(Outcome outcome, bool chinese)
+{
+    switch (outcome) {
+    case Outcome::NotConfigured:
+        return pick(chinese, "未配置客户端：程序旁没有 ZQ.ini，也没有已安装的客户端。",
+                    "The client is not configured: no ZQ.ini beside the program and no installation.");
+    case Outcome::AnotherRunning:
+        return pick(chinese, "客户端的另一个程序正在运行。", "Another program of the client is running.");
+    case Outcome::NoVersion:
+        return pick(chinese, "没有可安装的版本：文件“version”缺失或为空。",
+                    "No version to install: the file \"version\" is missing or empty.");
+    default: return QString();
+    }
+}
+
 int msiCode(Outcome outcome)
 {
     switch (outcome) {

@@ -33,6 +33,10 @@ Outcome ofUpdateError(int error);
 
 // What the installer's message box says of a failed step.
 QString installMessage(Outcome outcome, bool chinese);
+// What a run that ends before its work began says of it (not configured, another program
+// running, no version file).
+QString refusal(Outcome outcome, bool chinese);
+
 // What the updater's one-line error says, before "please retry".
 QString updateMessage(Outcome outcome, bool chinese);
 // The code of Windows Installer's that fleet tools (Intune, Configuration Manager, winget)

@@ -207,8 +207,15 @@ int RunContext::startLog(const QStringList &arguments)
     const bool opened = byDefault ? QFileInfo(QDir::tempPath()).isDir() && ChangeLog::create(file)
                                   : ChangeLog::open(file);
     if (!opened) {
-        printLine(stderr, QStringLiteral("cannot write the log %1").arg(QDir::toNativeSeparators(file)));
-        return int(Outcome::LogFailed);
+        const QString folder = QDir::toNativeSeparators(QFileInfo(file).absolutePath());
+        const QString path = QDir::toNativeSeparators(file);
+        const bool missing = !QFileInfo(QFileInfo(file).absolutePath()).isDir();
+        printLine(stderr, inChinese ? (missing ? QStringLiteral("无法写入日志 %1：文件夹 %2 不存在").arg(path, folder)
+                                               : QStringLiteral("无法写入日志 %1").arg(path))
+                                    : (missing ? QStringLiteral("cannot write the log %1: the folder %2 does not exist")
+                                                     .arg(path, folder)
+                                               : QStringLiteral("cannot write the log %1").arg(path)));
+        return line.msiCodes ? outcome::msiCode(Outcome::LogFailed) : int(Outcome::LogFailed);
     }
     if (line.silent)
         printLine(stderr, QStringLiteral("log: %1").arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath())));

@@ -48,6 +48,10 @@ public:
     int begin(const QStringList &arguments);
 
     const CommandLine &commandLine() const { return line; }
+    // The language of what the run tells before a window or a run does: the client's, as
+    // far as it is known before the command line is read; Chinese by default.
+    void setChinese(bool chinese) { inChinese = chinese; }
+    bool chinese() const { return inChinese; }
     bool silent() const { return line.silent; }
     Reporter &reporter() { return report; }
 
@@ -63,4 +67,5 @@ private:
     Program program;
     CommandLine line;
     Reporter report;
+    bool inChinese = true;
 };

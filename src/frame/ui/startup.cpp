@@ -7,11 +7,13 @@
 
 int startProgram(SingleApp &app, RunContext &context)
 {
+    const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
+    context.setChinese(!config || config->isChinese());
     const int early = context.begin(app.arguments());
     if (early >= 0)
         return early;
     if (app.exist())
-        return context.leave(Outcome::AnotherRunning, QStringLiteral("Another program of the client is running."));
+        return context.leave(Outcome::AnotherRunning, outcome::refusal(Outcome::AnotherRunning, context.chinese()));
     return -1;
 }
 
