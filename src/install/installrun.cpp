@@ -209,7 +209,10 @@ void InstallRun::sendChannelReport()
     query.addQueryItem(QStringLiteral("macAddr"), XFunc::urlEncode(XFunc::macAddress()));
     query.addQueryItem(QStringLiteral("cpu"), XFunc::urlEncode(hardware.cpu));
     url.setQuery(query);
-    QNetworkReply *report = manager->post(QNetworkRequest(url), QByteArray());
+    QNetworkRequest request(url);
+    // Everything is in the query; the body is an empty form.
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply *report = manager->post(request, QByteArray());
     connect(report, &QNetworkReply::finished, this, &InstallRun::reported);
     QTimer::singleShot(reportWaitMs, report, &QNetworkReply::abort);
 }

@@ -165,7 +165,14 @@ void DownloadQueue::finish(Job *job)
             running.append(owned);
             return;
         }
-        qDebug() << "download failed" << job->url << job->reply->errorString() << job->part->size();
+        // In the log of a silent run: what failed, where, and how.
+        const QVariant status = job->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QString how = job->reply->error() != QNetworkReply::NoError ? job->reply->errorString()
+                                                                          : QStringLiteral("not the published size or SHA-1");
+        qWarning("download failed: %s -> %s: %s, %s; %lld bytes on disk", qPrintable(job->url),
+                 qPrintable(QDir::toNativeSeparators(job->path)),
+                 qPrintable(status.isValid() ? QStringLiteral("HTTP %1").arg(status.toInt()) : QStringLiteral("no HTTP answer")),
+                 qPrintable(how), job->part->size());
         // Cut off on the way, the part is worth going on with; a wrong one is not.
         if (job->proven || job->reply->error() == QNetworkReply::NoError)
             job->part->discard();

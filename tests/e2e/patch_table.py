@@ -96,16 +96,22 @@ def wrong_base(m):
     version.write(released(m, 'version.xml'))
 
 
-def update(m):
+def update(m, log=None):
     installed = m.installed()
-    return subprocess.run([os.path.join(installed, 'update'), '--silent', '2.2.0'], cwd=installed, env=m.box.env,
-                          capture_output=True, timeout=120).returncode
+    return subprocess.run([os.path.join(installed, 'update'), '--silent', '2.2.0'] + (['--log', log] if log else []),
+                          cwd=installed, env=m.box.env, capture_output=True, timeout=120).returncode
 
 
 def cut_then_again(m):
+    """The first run fails naming what failed in its log; the next goes on with a range."""
     patch = os.path.getsize(released(m, 'patches', '2.1.0', 'data', 'big.dll.patch'))
     m.server_control('/_control/fault', {'kind': 'cut', 'arg': str(patch // 2), 'match': 'big.dll.patch', 'times': 1})
-    first = update(m)
+    log = m.box.path('tmp', 'cut.log')
+    first = update(m, log)
+    told = [line for line in open(log, encoding='utf-8')
+            if 'download failed: ' + m.service in line and 'big.dll.patch' in line and 'HTTP 200' in line]
+    if not told:
+        return 'failure not logged'
     before = len(lifecycle.requests(m.server_log))
     code = update(m)
     ranged = [e for e in lifecycle.requests(m.server_log)[before:]

@@ -60,20 +60,20 @@ void addOptions(QCommandLineParser &parser, Program program)
 
 CommandLine commandLineOf(const QCommandLineParser &parser)
 {
-    CommandLine line;
-    line.silent = parser.isSet(QStringLiteral("silent"));
-    line.progress = parser.isSet(QStringLiteral("progress"));
-    line.log = parser.value(QStringLiteral("log"));
-    line.startMenu = !parser.isSet(QStringLiteral("no-start-menu"));
-    line.autorun = !parser.isSet(QStringLiteral("no-autorun"));
-    line.companion = !parser.isSet(QStringLiteral("no-companion"));
-    // Options of another program are not asked for: the parser would warn of each.
+    // Only options given are asked for: asked of an option another program has, the
+    // parser warns into the log.
     const QStringList given = parser.optionNames();
+    CommandLine line;
+    line.silent = given.contains(QStringLiteral("silent"));
+    line.progress = given.contains(QStringLiteral("progress"));
+    line.log = parser.value(QStringLiteral("log"));
+    line.startMenu = !given.contains(QStringLiteral("no-start-menu"));
+    line.autorun = !given.contains(QStringLiteral("no-autorun"));
+    line.companion = !given.contains(QStringLiteral("no-companion"));
     if (given.contains(QStringLiteral("keep-versions")))
         line.keepVersions = parser.value(QStringLiteral("keep-versions")).toInt();
-    const QString dir = parser.value(QStringLiteral("dir"));
-    if (!dir.isEmpty())
-        line.dir = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    if (given.contains(QStringLiteral("dir")) && !parser.value(QStringLiteral("dir")).isEmpty())
+        line.dir = QDir::toNativeSeparators(QDir(parser.value(QStringLiteral("dir"))).absolutePath());
     line.rollback = given.contains(QStringLiteral("rollback"));
     line.msiCodes = parser.value(QStringLiteral("exit-codes")) == QLatin1String("msi");
     line.positional = parser.positionalArguments();
