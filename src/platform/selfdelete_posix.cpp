@@ -22,7 +22,7 @@ QString selfDeleteScript()
     return QDir::tempPath() + QStringLiteral("/ClearPVX.sh");
 }
 
-bool startSelfDelete(const QString &productDir)
+bool startSelfDelete(const QString &productDir, const QString &emptyParent)
 {
     const QString path = selfDeleteScript();
     // A file of that name that someone else placed must not be run with our rights.
@@ -34,6 +34,8 @@ bool startSelfDelete(const QString &productDir)
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     script.write("sleep 1\n");
     script.write("rm -rf -- " + shellQuoted(QDir(productDir).absolutePath()) + "\n");
+    if (!emptyParent.isEmpty())
+        script.write("rmdir -- " + shellQuoted(QDir(emptyParent).absolutePath()) + " 2>/dev/null\n");
     script.write("rm -f -- \"$0\"\n");
     script.close();
     return QProcess::startDetached(QStringLiteral("/bin/sh"), {path});

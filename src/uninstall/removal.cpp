@@ -8,6 +8,7 @@
 #include "processes.h"
 #include "productfolder.h"
 #include "selfdelete.h"
+#include "shellfolders.h"
 #include "uninstallpaths.h"
 #include "versiontext.h"
 
@@ -71,7 +72,10 @@ bool scheduleProductRemoval(const QString &installDir)
     const QString productDir = ownProductFolder(installDir);
     if (productDir.isEmpty())
         return false;
-    const bool started = platform::startSelfDelete(productDir);
+    // The folder in the program-files folder that held it goes too, once nothing else is in it.
+    const QString parent = QFileInfo(productDir).absolutePath();
+    const bool inProgramFiles = QDir(QFileInfo(parent).absolutePath()) == QDir(platform::programFilesDir());
+    const bool started = platform::startSelfDelete(productDir, inProgramFiles ? parent : QString());
     // The script removes the folder after this program has ended.
     ChangeLog::record("remove", "dir", productDir, started ? "scheduled" : "failed");
     return started;

@@ -18,6 +18,7 @@ snapshot of what is on disk and in the registry, so two runs can be compared. Wi
 service at --server, for a person to go on by hand.
 """
 import argparse
+import glob
 import hashlib
 import json
 import os
@@ -467,6 +468,8 @@ def run(box, args):
             if ours in text:
                 leftovers.append(hive + ': ' + ours)
     report['leftovers'] = leftovers
+    # What stays by design: this account's data, which the client keeps beside its cache.
+    report['kept_by_design'] = [path for path in glob.glob(os.path.join(box.env['XDG_DATA_HOME'], '*', 'AllUser'))]
     report['planted_kept'] = all(os.path.exists(p) for p in planted) \
         and box.reg('get', RUN, 'OtherUpdater.exe') != '' \
         and box.reg('get', UNINSTALL + r'\OtherApp', 'DisplayName') == 'Other App' \

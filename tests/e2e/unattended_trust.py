@@ -18,6 +18,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import time
 import urllib.request
 import zipfile
 
@@ -188,6 +189,20 @@ def another_account(program):
     return row
 
 
+def removal_takes_the_empty_folder(m):
+    """The folder the installer made in the program-files folder goes once it is empty; the
+    program-files folder stays."""
+    m.uninstaller = m.installed()
+    made = os.path.dirname(m.product)
+    os.remove(os.path.join(made, 'notes.txt'))
+    code, _ = m.run('uninstall')
+    # The script takes it right after the product folder.
+    deadline = time.time() + 5
+    while os.path.exists(made) and time.time() < deadline:
+        time.sleep(0.05)
+    return {'code': code, 'ok': code == 0 and not os.path.exists(made) and os.path.isdir(os.path.dirname(made))}
+
+
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
         done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder,
         guard_holds_with_long_runtime_path, dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
@@ -202,7 +217,8 @@ def main():
     m = placement_faults.Machine(os.path.abspath(args.sandbox), args.bin, None)
     rows = [(row.__name__, 'install', lambda row=row: row(m)) for row in ROWS]
     rows += [(row.__name__, program, lambda row=row: row(m))
-             for program, row in (('update', another_account('update')), ('uninstall', another_account('uninstall')))]
+             for program, row in (('update', another_account('update')), ('uninstall', another_account('uninstall')),
+                                  ('uninstall', removal_takes_the_empty_folder))]
     return placement_faults.row_table(m, rows)
 
 

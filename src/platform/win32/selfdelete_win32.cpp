@@ -5,15 +5,27 @@
 
 namespace win32 {
 
-std::string clearBatchText(const std::string &folder)
+namespace {
+
+// A path as the batch reads it, quoted: a percent sign doubled.
+std::string batchQuoted(const std::string &path)
 {
     std::string escaped;
-    for (char c : folder) {
+    for (char c : path) {
         escaped += c;
         if (c == '%')
             escaped += '%';
     }
-    const std::string quoted = "\"" + escaped + "\"";
+    return "\"" + escaped + "\"";
+}
+
+} // namespace
+
+std::string clearBatchText(const std::string &folder, const std::string &emptyParent)
+{
+    const std::string quoted = batchQuoted(folder);
+    // rd without /s takes a folder only when it is empty.
+    const std::string parent = emptyParent.empty() ? std::string() : "rd " + batchQuoted(emptyParent) + " 2>nul\r\n";
     // The uninstaller may not have ended when the first removal runs, and Windows keeps
     // a running program's file: the removal is tried again once a second, 30 times.
     return "ping -n 1 127.0.0.1>nul\r\n"
@@ -26,7 +38,7 @@ std::string clearBatchText(const std::string &folder)
            "ping -n 2 127.0.0.1>nul\r\n"
            "goto clearpvx_again\r\n"
            ":clearpvx_done\r\n"
-           "del %0";
+           + parent + "del %0";
 }
 
 bool writeFreshProtectedFile(const wchar_t *path, const std::string &bytes)
