@@ -70,8 +70,8 @@ def start_nginx(box, root):
     port = free_port()
     conf = open(TEMPLATE).read().replace('@PREFIX@', prefix).replace('@LISTEN@', '127.0.0.1:%d' % port) \
         .replace('@TLS@', '').replace('@ROOT@', root) \
-        .replace('access_log off;', "log_format bytes '$arg_path $status $body_bytes_sent';\n"
-                                    '    access_log %s/access.log bytes;' % prefix)
+        .replace('http {', "http {\n    log_format bytes '$arg_path $status $body_bytes_sent';") \
+        .replace('access_log off;', 'access_log %s/access.log bytes;' % prefix)
     open(os.path.join(prefix, 'nginx.conf'), 'w').write(conf)
     box.processes.append(subprocess.Popen(['nginx', '-p', prefix, '-c', os.path.join(prefix, 'nginx.conf')],
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))

@@ -21,9 +21,11 @@
 
 namespace {
 
-QByteArray runTool(const QString &program, const QStringList &arguments)
+QByteArray runTool(const QString &program, const QStringList &arguments, bool withErrors = false)
 {
     QProcess p;
+    if (withErrors)
+        p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, arguments);
     p.waitForFinished(60000);
     return p.readAllStandardOutput();
@@ -44,7 +46,9 @@ private slots:
     void update();
     void templateServesOnlyThePublishRoot_data();
     void templateServesOnlyThePublishRoot();
-    void publishRefusesDifferingSharedNames();
+    void debianSitePasses();
+    void publishFailureLeavesRoot_data();
+    void publishFailureLeavesRoot();
 
 private:
     void makeCertificates();
@@ -345,22 +349,66 @@ void TstServing::templateServesOnlyThePublishRoot()
     QVERIFY2(status == "404" || status == "400", status.constData());
 }
 
-void TstServing::publishRefusesDifferingSharedNames()
+// The template as a site of Debian's own nginx: its nginx.conf (pid and logs moved into
+// the sandbox) with only this site enabled passes nginx -t.
+void TstServing::debianSitePasses()
 {
-    const QString tree = work + QStringLiteral("/conflict");
+    QFile debian(QStringLiteral("/etc/nginx/nginx.conf"));
+    if (!debian.open(QIODevice::ReadOnly))
+        QSKIP("Debian's nginx configuration is not installed");
+    const QString dir = work + QStringLiteral("/debian");
+    QString conf = QString::fromUtf8(debian.readAll());
+    conf.replace(QStringLiteral("/etc/nginx/sites-enabled/"), dir + QStringLiteral("/sites-enabled/"))
+        .replace(QStringLiteral("/run/nginx.pid"), dir + QStringLiteral("/nginx.pid"))
+        .replace(QStringLiteral("/var/log/nginx/"), dir + QStringLiteral("/"));
+    sandbox::writeFile(dir + QStringLiteral("/nginx.conf"), conf.toUtf8());
+    QProcess site;
+    site.setStandardOutputFile(dir + QStringLiteral("/sites-enabled/updates"));
+    QDir().mkpath(dir + QStringLiteral("/sites-enabled"));
+    site.start(QStringLiteral(PUBLISH_DIR "/nginx-site"), {work + QStringLiteral("/root"), QStringLiteral("127.0.0.1:1")});
+    QVERIFY(site.waitForFinished(10000) && site.exitCode() == 0);
+    const QByteArray result = runTool(QStringLiteral("nginx"), {"-t", "-c", dir + QStringLiteral("/nginx.conf")}, true);
+    QVERIFY2(result.contains("test is successful"), result.constData());
+}
+
+void TstServing::publishFailureLeavesRoot_data()
+{
+    QTest::addColumn<QStringList>("extra");  // what makes the second publish fail
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("differing-shared-names") << QStringList{"--client", "oka", "oka"} << QByteArray("render.dll differs");
+    QTest::newRow("key-missing") << QStringList{"--key", "no-such.key"} << QByteArray("cannot sign");
+}
+
+// A publish that fails leaves the root as it was: the release published before is served
+// whole, nothing half made lies beside it.
+void TstServing::publishFailureLeavesRoot()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(QByteArray, message);
+    const QString tree = work + QStringLiteral("/conflict-") + QTest::currentDataTag();
     sandbox::writeFile(tree + "/general/render.dll", "general");
     sandbox::writeFile(tree + "/oka/render.dll", "partner");
-    QProcess publish;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("MKVERSION"), QStringLiteral(MKVERSION));
-    publish.setProcessEnvironment(env);
-    publish.start(QStringLiteral(PUBLISH_DIR "/publish"), {tree + "/out", "4.0.0", tree + "/general", "--prefix",
-                                                           "http://x/", "--client", "oka", tree + "/oka"});
-    QVERIFY(publish.waitForFinished(30000));
-    QVERIFY(publish.exitCode() != 0);
-    QVERIFY(publish.readAllStandardError().contains("render.dll differs"));
-    // Nothing of a release that failed is published, nor left half made.
-    QCOMPARE(QDir(tree + "/out").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    const auto publish = [&](const QStringList &more) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MKVERSION"), QStringLiteral(MKVERSION));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(tree);
+        process.start(QStringLiteral(PUBLISH_DIR "/publish"),
+                      QStringList{tree + "/out", "4.0.0", tree + "/general", "--prefix", "http://x/"} + more);
+        process.waitForFinished(30000);
+        return std::make_pair(process.exitCode(), process.readAllStandardError());
+    };
+    QCOMPARE(publish({}).first, 0);
+    const QStringList before = QDir(tree + "/out").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QString served = QFileInfo(tree + "/out/4.0.0").symLinkTarget();
+    sandbox::writeFile(tree + "/general/render.dll", "changed");
+    const auto failed = publish(extra);
+    QVERIFY(failed.first != 0);
+    QVERIFY2(failed.second.contains(message), failed.second.constData());
+    QCOMPARE(QDir(tree + "/out").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    QCOMPARE(QFileInfo(tree + "/out/4.0.0").symLinkTarget(), served);
+    QCOMPARE(fileBytes(tree + "/out/4.0.0/files/render.dll"), QByteArray("general"));
 }
 
 QTEST_GUILESS_MAIN(TstServing)
