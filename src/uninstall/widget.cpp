@@ -31,6 +31,11 @@ Widget::Widget(Reporter &reporter, BaseWidget *parent)
     ui->title->setText(name);
     applyEditionLook();
     ui->uninstall_commit->setEnabled(false);
+    // A hint, not an answer: dimmer than what is typed (after the style sheet's colours).
+    ui->phone->ensurePolished();
+    QPalette hint = ui->phone->palette();
+    hint.setColor(QPalette::PlaceholderText, QColor(0x80, 0x80, 0x80));
+    ui->phone->setPalette(hint);
 
     reasonGroup = new QButtonGroup(this);
     reasonGroup->setExclusive(false);

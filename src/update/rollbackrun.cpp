@@ -59,6 +59,7 @@ Outcome RollbackRun::rollBack()
     if (!record.setRollbackTarget(to.dir))
         return Outcome::RegistryFailed;
     dir = to.dir;
+    placed = to.version;
     emit note(config.isChinese() ? QStringLiteral("回退到版本 %1").arg(to.version)
                                  : QStringLiteral("Rolling back to version %1").arg(to.version));
     emit progress(20);

@@ -18,6 +18,7 @@ public:
 
     void start() override;
     QString clientExe() const override;
+    QString version() const override { return placed; }
 
 private:
     void run();
@@ -28,5 +29,6 @@ private:
 
     ClientConfig config;
     Reporter &reporter;
-    QString dir;  // the version folder put back, native form
+    QString dir;     // the version folder put back, native form
+    QString placed;  // its version
 };

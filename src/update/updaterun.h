@@ -28,6 +28,7 @@ public:
 
     void start() override;
     QString clientExe() const override;
+    QString version() const override { return request.version; }
 
 private slots:
     void workerFailed(int code);

@@ -17,6 +17,8 @@ public:
     virtual void start() = 0;
     // The client of the version put in place, once applied.
     virtual QString clientExe() const = 0;
+    // The version put in place, once applied.
+    virtual QString version() const = 0;
 
 signals:
     void progress(int percent);

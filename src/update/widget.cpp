@@ -6,11 +6,6 @@
 #include "updaterun.h"
 #include "updatestate.h"
 
-static void registerUpdateResources()
-{
-    Q_INIT_RESOURCE(update);
-}
-
 Widget::Widget(BaseWidget *parent)
     : Widget(Reporter::plain(), DownloadLimits(), Task::Update, parent)
 {
@@ -22,7 +17,6 @@ Widget::Widget(Reporter &reporter, const DownloadLimits &limits, Task task, Base
     , reporter(reporter)
     , task(task)
 {
-    registerUpdateResources();
     ui->setupUi(this);
     applyLanguage();
     ui->title->setText(name);
@@ -108,6 +102,14 @@ void Widget::applied()
 {
     reporter.progress("apply", 100);
     finished = true;
+    // Which version is now in place, above its note.
+    const QString version = run->version();
+    if (task == Task::Rollback)
+        ui->ut->setText(languageFlag ? QStringLiteral("已回退到版本 %1").arg(version)
+                                     : QStringLiteral("Rolled back to version %1").arg(version));
+    else
+        ui->ut->setText(languageFlag ? QStringLiteral("已更新到版本 %1").arg(version)
+                                     : QStringLiteral("Updated to version %1").arg(version));
     ui->update->setEnabled(true);
     ui->update->setText(languageFlag ? QStringLiteral("完成") : QStringLiteral("Finish"));
     ui->closeBtn->show();

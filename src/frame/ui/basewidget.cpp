@@ -1,5 +1,8 @@
 #include "basewidget.h"
 
+#include "edition.h"
+
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
@@ -78,7 +81,10 @@ bool BaseWidget::showEditionLogo(QLabel *logo, const QString &iconDir)
         logo->setStyleSheet(QStringLiteral("border-image: url(:/logo.png)"));
         return false;
     }
-    logo->setPixmap(QIcon(iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
+    // The edition's own icon where the programs carry one, as the updater brands the client
+    // with it: the same in all three programs, whatever icon a package brought.
+    const QString builtIn = edition::iconResource(third);
+    logo->setPixmap(QIcon(QFile::exists(builtIn) ? builtIn : iconDir + QStringLiteral("/ZQ.ico")).pixmap(16, 16));
     return true;
 }
 
