@@ -282,12 +282,19 @@ class Row:
         self.check(step, 'uninstall entry: installDir', installed.startswith(expected_parent + version + '.'),
                    installed)
         client = wine.reg(entry, 'DisplayIcon') or ''
-        values = {v: wine.reg(entry, v) for v in ('UninstallString', 'DisplayVersion')}
+        values = {v: wine.reg(entry, v) for v in ('UninstallString', 'QuietUninstallString', 'DisplayVersion',
+                                                  'InstallLocation', 'EstimatedSize')}
+        uninstaller = installed + r'\uninstall.exe'
         self.check(step, 'uninstall entry: client, uninstaller, version',
                    client.startswith(installed + '\\') and os.path.isfile(wine.unix(client))
-                   and values['UninstallString'] == installed + r'\uninstall.exe' and values['DisplayVersion'] == version,
+                   and values['UninstallString'] == '"%s"' % uninstaller and values['DisplayVersion'] == version,
                    '%s; %s' % (client, values))
-        paths = [installed, client, values['UninstallString'] or '']
+        # What fleet tools read; the size a REG_DWORD ("0x…" as reg.exe shows it).
+        self.check(step, 'uninstall entry: quiet string, location, size',
+                   values['QuietUninstallString'] == '"%s" --silent' % uninstaller
+                   and values['InstallLocation'] == installed and (values['EstimatedSize'] or '').startswith('0x')
+                   and int(values['EstimatedSize'], 16) > 0, json.dumps(values))
+        paths = [installed, client, uninstaller]
         self.check(step, 'backslashes only', all('/' not in p for p in paths), '; '.join(paths))
         exe = client.rsplit('\\', 1)[-1]
         autorun = wine.reg(HKLM_WIN + r'\Run', exe)
@@ -298,7 +305,7 @@ class Row:
         links = {os.path.relpath(p, wine.profile()): link_target(p) for p in self.shortcuts()}
         targets = sorted((t or '').lower() for t in links.values())
         self.check(step, 'three shortcuts into this version',
-                   targets == sorted([client.lower(), client.lower(), values['UninstallString'].lower()]),
+                   targets == sorted([client.lower(), client.lower(), uninstaller.lower()]),
                    json.dumps(links, ensure_ascii=False))
         # The co-branded client gets the edition's name and icon; the standard one keeps its own.
         branded = lifecycle.branding(wine.unix(client), self.edition, self.lang, self.package) \
