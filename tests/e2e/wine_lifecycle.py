@@ -295,6 +295,12 @@ class Row:
                    and values['InstallLocation'] == installed and (values['EstimatedSize'] or '').startswith('0x')
                    and int(values['EstimatedSize'], 16) > 0, json.dumps(values))
         paths = [installed, client, uninstaller]
+        if self.args.ca:
+            # What runs with administrator rights arrives signed, and stays so.
+            unsigned = [name for name in ('update.exe', 'uninstall.exe')
+                        if subprocess.run(['osslsigncode', 'verify', '-CAfile', self.args.ca, '-in',
+                                           wine.unix(installed + '\\' + name)], capture_output=True).returncode]
+            self.check(step, 'programs signed', not unsigned, ', '.join(unsigned))
         self.check(step, 'backslashes only', all('/' not in p for p in paths), '; '.join(paths))
         exe = client.rsplit('\\', 1)[-1]
         autorun = wine.reg(HKLM_WIN + r'\Run', exe)
@@ -358,6 +364,7 @@ def main():
     parser.add_argument('--rows', default='silent,window')
     parser.add_argument('--editions', default='standard,cobranded')
     parser.add_argument('--langs', default='zh,en')
+    parser.add_argument('--ca', help='the authority the programs are signed under: their signatures are verified')
     parser.add_argument('--shots')
     parser.add_argument('--report')
     args = parser.parse_args()
