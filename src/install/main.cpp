@@ -1,15 +1,18 @@
 #include "clientconfig.h"
+#include "programdir.h"
 #include "dialogue.h"
 #include "installpaths.h"
 #include "installrun.h"
 #include "preflight.h"
 #include "runcontext.h"
+#include "setuppayload.h"
 #include "shellfolders.h"
 #include "singleapp.h"
 #include "startup.h"
 #include "widget.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -34,7 +37,7 @@ int installUnattended(QCoreApplication &app, RunContext &context, const ClientCo
 {
     Reporter &reporter = context.reporter();
     const InstallRun::Options options = InstallRun::Options::of(context.commandLine());
-    InstallRun run(config, QCoreApplication::applicationDirPath(), version, reporter);
+    InstallRun run(config, programDir(), version, reporter);
     QObject::connect(&run, &InstallRun::stepProgress, [&](const char *step, int percent) { reporter.progress(step, percent); });
     QObject::connect(&run, &InstallRun::finished, [&](Outcome outcome) {
         reporter.setOutcome(outcome);
@@ -61,10 +64,26 @@ int main(int argc, char *argv[])
     RunContext::prepare(Program::Install, argc, argv);
     SingleApp app(argc, argv);
     RunContext context(Program::Install);
+    // A setup file's package is unpacked into a folder of this run's own, removed at its
+    // end; nothing beside the setup file is read.
+    QTemporaryDir unpacked;
+    const setup::Payload payload =
+        setup::unpack(QCoreApplication::applicationFilePath(), unpacked.isValid() ? unpacked.path() : QString());
+    if (payload == setup::Payload::Unpacked) {
+        setProgramDir(unpacked.path());
+        QDir::setCurrent(unpacked.path());
+    }
     const int early = startProgram(app, context);
     if (early >= 0)
         return early;
-    const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
+    if (payload == setup::Payload::Damaged) {
+        // Said in a box too: a person who started a window would see nothing else.
+        if (!context.silent())
+            Dialogue(context.reporter(), true).fail(Outcome::SetupDamaged,
+                                                    outcome::refusal(Outcome::SetupDamaged, context.chinese()));
+        return context.leave(Outcome::SetupDamaged, outcome::refusal(Outcome::SetupDamaged, context.chinese()));
+    }
+    const std::optional<ClientConfig> config = readClientConfig(programDir());
     if (!config)
         return context.leave(Outcome::NotConfigured, outcome::refusal(Outcome::NotConfigured, context.chinese()));
     const bool windows = !context.silent();

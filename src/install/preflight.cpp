@@ -1,4 +1,5 @@
 #include "preflight.h"
+#include "programdir.h"
 
 #include "clientconfig.h"
 #include "dialogue.h"
@@ -24,7 +25,7 @@ QString pick(bool zh, const char *chinese, const char *english)
 bool standardClientInstalled(const QSettings &settings)
 {
     const QString part = settings.value(QStringLiteral("ThirdPart")).toString();
-    return part.isEmpty() && !zqIniThird(QCoreApplication::applicationDirPath()).isEmpty();
+    return part.isEmpty() && !zqIniThird(programDir()).isEmpty();
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "serviceaddress.h"
+#include "programdir.h"
 
 #include "rights.h"
 
@@ -33,7 +34,7 @@ ServiceAddresses readServiceAddresses(const QString &dir)
 
 QString serviceAddress(const QString &key)
 {
-    const ServiceAddresses a = readServiceAddresses(QCoreApplication::applicationDirPath());
+    const ServiceAddresses a = readServiceAddresses(programDir());
     if (key == QLatin1String("bs"))
         return a.bs;
     if (key == QLatin1String("update"))

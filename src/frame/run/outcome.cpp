@@ -54,6 +54,9 @@ QString refusal(Outcome outcome, bool chinese)
                     "The client is not configured: no ZQ.ini beside the program and no installation.");
     case Outcome::AnotherRunning:
         return pick(chinese, "客户端的另一个程序正在运行。", "Another program of the client is running.");
+    case Outcome::SetupDamaged:
+        return pick(chinese, "安装文件已损坏或不完整，请重新下载。",
+                    "The setup file is damaged or incomplete: download it again.");
     case Outcome::NoVersion:
         return pick(chinese, "没有可安装的版本：文件“version”缺失或为空。",
                     "No version to install: the file \"version\" is missing or empty.");
@@ -71,7 +74,8 @@ int msiCode(Outcome outcome)
     case Outcome::MaxRunning: return 1618;
     case Outcome::OtherEdition: return 1638;
     case Outcome::NotConfigured:
-    case Outcome::NoVersion: return 1620;
+    case Outcome::NoVersion:
+    case Outcome::SetupDamaged: return 1620;
     default: return 1603;
     }
 }

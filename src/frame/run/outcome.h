@@ -22,6 +22,7 @@ enum class Outcome {
     RegistryFailed = 14,  // a registry change was not committed
     WriteFailed = 15,     // a file, folder or shortcut was not written or removed
     NothingToRollBack = 16,  // no earlier version is kept to go back to
+    SetupDamaged = 17,       // a setup file whose package is damaged or cut off
 };
 
 namespace outcome {

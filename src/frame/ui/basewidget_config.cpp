@@ -1,4 +1,5 @@
 #include "basewidget.h"
+#include "programdir.h"
 
 #include "clientconfig.h"
 #include "edition.h"
@@ -20,7 +21,7 @@ QString BaseWidget::editionKey()
 
 QString BaseWidget::iniThird()
 {
-    return zqIniThird(QCoreApplication::applicationDirPath());
+    return zqIniThird(programDir());
 }
 
 bool BaseWidget::isChinese()
@@ -42,7 +43,7 @@ void BaseWidget::loadConfiguration()
         QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"),
         this);
     regCompany = platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan"), this);
-    appDir = QCoreApplication::applicationDirPath();
+    appDir = programDir();
 
     // A program's start has checked that there is a configuration.
     const std::optional<ClientConfig> config = readClientConfig(appDir);

@@ -1,4 +1,5 @@
 #include "startup.h"
+#include "programdir.h"
 
 #include "basewidget.h"
 #include "clientconfig.h"
@@ -7,7 +8,7 @@
 
 int startProgram(SingleApp &app, RunContext &context)
 {
-    const std::optional<ClientConfig> config = readClientConfig(QCoreApplication::applicationDirPath());
+    const std::optional<ClientConfig> config = readClientConfig(programDir());
     context.setChinese(!config || config->isChinese());
     const int early = context.begin(app.arguments());
     if (early >= 0)
