@@ -203,9 +203,45 @@ def removal_takes_the_empty_folder(m):
     return {'code': code, 'ok': code == 0 and not os.path.exists(made) and os.path.isdir(os.path.dirname(made))}
 
 
+def setup_file(m, spoil=None):
+    """The package inside a copy of the installer, alone in a downloads folder beside a
+    version, a files.zip and a ZQ.ini that are not its own."""
+    downloads = m.box.path('downloads')
+    os.makedirs(downloads, exist_ok=True)
+    setup = os.path.join(downloads, 'setup')
+    subprocess.run([os.path.join(lifecycle.TOP, 'tools', 'mksetup', 'mksetup'), installer(m), m.package, setup],
+                   check=True, capture_output=True)
+    for name, text in (('version', '"9.9.9"'), ('files.zip', 'not an archive'), ('ZQ.ini', '[info]\nexe=evil.exe\n')):
+        open(os.path.join(downloads, name), 'w').write(text)
+    if spoil:
+        spoil(setup)
+    out = subprocess.run([setup, '--silent'], cwd=downloads, env=m.box.env, capture_output=True, timeout=120)
+    left = [name for name in os.listdir(m.box.path('tmp')) if not name.endswith(('.log', '.jsonl'))]
+    return out, left
+
+
+def setup_file_alone_installs(m):
+    out, left = setup_file(m)
+    version = m.box.reg('get', lifecycle.UNINSTALL + r'\NimbraPVX', 'DisplayVersion')
+    return {'code': out.returncode, 'version': version, 'left_in_temp': left,
+            'ok': out.returncode == 0 and version == '2.1.0' and not left
+            and os.path.isfile(os.path.join(m.installed(), 'NimbraClient.exe'))}
+
+
+def cut_setup_file_refused(m):
+    def cut(setup):
+        data = open(setup, 'rb').read()
+        open(setup, 'wb').write(data[:len(data) - 4096])
+    out, left = setup_file(m, cut)
+    return {'code': out.returncode, 'left_in_temp': left,
+            'ok': out.returncode == 17 and not m.installed() and not left
+            and '安装文件已损坏或不完整' in out.stderr.decode()}
+
+
 ROWS = [default_log_is_private, missing_temp_folder_fails, closed_reader_keeps_running, extra_argument_is_usage,
         done_only_at_the_end, log_fields_cannot_forge_lines, without_runtime_folder, planted_runtime_folder,
-        guard_holds_with_long_runtime_path, dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told]
+        guard_holds_with_long_runtime_path, dir_naming_a_file, every_folder_made_is_logged, display_name_not_plain_is_told,
+        setup_file_alone_installs, cut_setup_file_refused]
 
 
 def main():
