@@ -142,7 +142,7 @@ class Row:
         try:
             planted = self.plant()
             plant_dlls(self.package)
-            self.install(self.package)
+            self.install(self.setup_file())
             self.placed('install', '2.1.0', records)
             self.update()
             self.placed('update', '2.2.0', records)
@@ -197,8 +197,24 @@ class Row:
         if self.args.shots:
             self.display.shot(window, self.args.shots, '%s-%s' % (self.name, state))
 
-    def install(self, package):
-        exe = os.path.join(package, 'install.exe')
+    def setup_file(self):
+        """The package inside a signed copy of the installer, alone in a downloads folder
+        beside DLLs and a package that are not its own: the file a user downloads."""
+        downloads = self.box.path('downloads')
+        os.makedirs(downloads, exist_ok=True)
+        setup = os.path.join(downloads, 'setup.exe')
+        subprocess.run([os.path.join(lifecycle.TOP, 'tools', 'mksetup', 'mksetup'),
+                        os.path.join(self.package, 'install.exe'), self.package, setup], check=True, capture_output=True)
+        if self.args.ca:
+            subprocess.run([os.path.join(lifecycle.TOP, 'scripts', 'sign-windows'), os.path.dirname(self.args.ca), setup],
+                           check=True, capture_output=True)
+        plant_dlls(downloads)
+        for name, text in (('version', '"9.9.9"'), ('files.zip', 'not an archive')):
+            open(os.path.join(downloads, name), 'w').write(text)
+        return setup
+
+    def install(self, exe):
+        package = os.path.dirname(exe)
         if self.mode == 'silent':
             return self.silent('install', exe, package)
         process, window = self.window(exe, package)
