@@ -10,6 +10,7 @@
 #include "xfunc.h"
 #include "zipthread.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -222,6 +223,11 @@ void InstallRun::startCompanion() const
     QScopedPointer<QSettings> company(platform::openRegistry(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorlan")));
     if (company->value(QStringLiteral("nimbratools/Settings/InstallDir")).isValid())
         return;
-    QProcess::startDetached(packageDir + QDir::separator() + QStringLiteral("Faxelsetup.exe"),
-                            {QStringLiteral("/sp-"), QStringLiteral("/silent")});
+    const QString companion = packageDir + QDir::separator() + QStringLiteral("Faxelsetup.exe");
+    const QStringList arguments{QStringLiteral("/sp-"), QStringLiteral("/silent")};
+    // Unpacked from a setup file, it lies in a folder removed when this program ends: waited for.
+    if (QDir(packageDir) != QDir(QCoreApplication::applicationDirPath()) && QFileInfo(companion).isFile())
+        QProcess::execute(companion, arguments);
+    else
+        QProcess::startDetached(companion, arguments);
 }
