@@ -67,6 +67,11 @@ int main(int argc, char *argv[])
     // A setup file's package is unpacked into a folder of this run's own, removed at its
     // end; nothing beside the setup file is read.
     QTemporaryDir unpacked;
+    // Left again before the folder goes: Windows removes no process's working folder.
+    struct WorkingDir {
+        QString dir = QDir::currentPath();
+        ~WorkingDir() { QDir::setCurrent(dir); }
+    } workingDir;
     const setup::Payload payload =
         setup::unpack(QCoreApplication::applicationFilePath(), unpacked.isValid() ? unpacked.path() : QString());
     if (payload == setup::Payload::Unpacked) {

@@ -214,6 +214,13 @@ class Row:
         return setup
 
     def install(self, exe):
+        self.install_from(exe)
+        # What the setup file unpacked goes with it.
+        temp = self.wine.profile('Temp')
+        left = [name for name in os.listdir(temp) if name.startswith('setup-')] if os.path.isdir(temp) else []
+        self.check('install', 'no unpacked package left', not left, ', '.join(left))
+
+    def install_from(self, exe):
         package = os.path.dirname(exe)
         if self.mode == 'silent':
             return self.silent('install', exe, package)
