@@ -1,10 +1,10 @@
 #include "preflight.h"
-#include "programdir.h"
 
 #include "clientconfig.h"
 #include "dialogue.h"
 #include "edition.h"
 #include "processcheck.h"
+#include "programdir.h"
 #include "registry.h"
 
 #include <QCoreApplication>

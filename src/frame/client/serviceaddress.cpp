@@ -1,6 +1,6 @@
 #include "serviceaddress.h"
-#include "programdir.h"
 
+#include "programdir.h"
 #include "rights.h"
 
 #include <QCoreApplication>

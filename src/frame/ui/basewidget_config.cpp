@@ -1,8 +1,8 @@
 #include "basewidget.h"
-#include "programdir.h"
 
 #include "clientconfig.h"
 #include "edition.h"
+#include "programdir.h"
 #include "registry.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "startup.h"
-#include "programdir.h"
 
 #include "basewidget.h"
 #include "clientconfig.h"
+#include "programdir.h"
 #include "runcontext.h"
 #include "singleapp.h"
 
