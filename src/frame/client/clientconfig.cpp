@@ -58,11 +58,6 @@ void takeInfo(ClientConfig &c, const QString &json)
     c.lang = info.value(QStringLiteral("lang")).toString();
 }
 
-QString machineKeyOf(const QString &registryKey)
-{
-    return QLatin1String(machineCompanyPath) + QLatin1Char('\\') + registryKey;
-}
-
 // An installation holds no ZQ.ini: the client's configuration comes from the account's
 // record, else from the machine's copy (another account installed it), else, for an
 // installation placed before the machine kept one, from the uninstall entry.
@@ -79,7 +74,7 @@ std::optional<ClientConfig> fromRegistry(const QString &appDir)
     c.userRecord = !settings->value(QStringLiteral("InstallDir")).toString().isEmpty();
     takeInfo(c, settings->value(QStringLiteral("info")).toString());
     if (c.exe.isEmpty()) {
-        QScopedPointer<QSettings> machine(platform::openRegistry(machineKeyOf(c.registryKey)));
+        QScopedPointer<QSettings> machine(platform::openRegistry(machineClientKey(c.registryKey)));
         takeInfo(c, machine->value(QStringLiteral("info")).toString());
     }
     if (c.exe.isEmpty()) {
@@ -122,6 +117,11 @@ QString zqIniThird(const QString &appDir)
     return ini->value(QStringLiteral("info/third")).toString();
 }
 
+QString machineClientKey(const QString &registryKey)
+{
+    return QLatin1String(machineCompanyPath) + QLatin1Char('\\') + registryKey;
+}
+
 QString clientSettingsKey(const QString &registryKey)
 {
     return QLatin1String(companyPath) + QLatin1Char('\\') + registryKey + QStringLiteral("\\Settings");
@@ -144,7 +144,7 @@ bool writeClientRecord(const ClientConfig &config, const QString &installDir, bo
 
 bool writeMachineConfig(const ClientConfig &config)
 {
-    QScopedPointer<QSettings> machine(platform::openRegistry(machineKeyOf(config.registryKey)));
+    QScopedPointer<QSettings> machine(platform::openRegistry(machineClientKey(config.registryKey)));
     return ChangeLog::setValue(machine.data(), QStringLiteral("info"), infoJson(config));
 }
 
@@ -163,8 +163,7 @@ QString readPinnedKey(const QString &registryKey)
 // The installed state follows the package: a package without a key pins none.
 bool writePinnedKey(const ClientConfig &config)
 {
-    QScopedPointer<QSettings> machine(platform::openRegistry(QLatin1String(machineCompanyPath) + QLatin1Char('\\')
-                                                             + config.registryKey));
+    QScopedPointer<QSettings> machine(platform::openRegistry(machineClientKey(config.registryKey)));
     const QString key = config.services.updateKey;
     return key.isEmpty() ? ChangeLog::remove(machine.data(), QLatin1String(pinnedKeyName))
                          : ChangeLog::setValue(machine.data(), QLatin1String(pinnedKeyName), key);

@@ -34,6 +34,10 @@ struct ClientConfig
 // names. Nothing when neither configures a client (no ZQ.ini and no installDir).
 std::optional<ClientConfig> readClientConfig(const QString &appDir);
 
+// The machine's key of an edition (HKEY_LOCAL_MACHINE\Software\Quorlan\<key>), where
+// only administrators write: the pinned update key, the client's configuration, the
+// record of the versions placed.
+QString machineClientKey(const QString &registryKey);
 // The per-user settings key of an edition key's record.
 QString clientSettingsKey(const QString &registryKey);
 // Writes the record readClientConfig reads back: where the installation lives and,

@@ -1,6 +1,7 @@
 #include "placedversions.h"
 
 #include "changelog.h"
+#include "clientconfig.h"
 #include "registry.h"
 
 #include <QScopedPointer>
@@ -17,7 +18,7 @@ const int defaultKeep = 2;
 } // namespace
 
 PlacedVersions::PlacedVersions(const QString &registryKey)
-    : key(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Quorlan\\") + registryKey)
+    : key(machineClientKey(registryKey))
 {
 }
 
