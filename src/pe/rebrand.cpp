@@ -78,6 +78,19 @@ const ResourceData *firstVersionResource(const PeImage &image)
     return &type->second.begin()->second.begin()->second;
 }
 
+// The data of one resource; empty when there is none.
+Bytes resourceData(const PeImage &image, std::uint16_t type, std::uint16_t id, std::uint16_t language)
+{
+    const auto names = image.resources().find(ResourceId(type));
+    if (names == image.resources().end())
+        return Bytes();
+    const auto languages = names->second.find(ResourceId(id));
+    if (languages == names->second.end())
+        return Bytes();
+    const auto data = languages->second.find(language);
+    return data == languages->second.end() ? Bytes() : data->second.data;
+}
+
 } // namespace
 
 std::string utf8(const std::u16string &text)
@@ -133,6 +146,31 @@ bool changeExeIcon(const std::filesystem::path &iconFile, const std::filesystem:
     if (!saveImage(image, exe))
         log("cannot write the executable's resources");
     return true;
+}
+
+bool carriesBranding(const std::filesystem::path &iconFile, const std::filesystem::path &exe,
+                     const std::u16string &description)
+{
+    Bytes icon, file;
+    std::vector<IconImage> images;
+    PeImage image;
+    if (!readFile(iconFile, &icon) || !readIconDirectory(icon, &images) || !readFile(exe, &file)
+        || !image.load(std::move(file)))
+        return false;
+    const std::vector<IconImage> chosen = imagesForIds(images);
+    if (chosen.empty())
+        return false;
+    for (int j = 0; j < iconImageCount; ++j) {
+        const Bytes wanted(icon.begin() + chosen[j].offset, icon.begin() + chosen[j].offset + chosen[j].size);
+        if (resourceData(image, rtIcon, std::uint16_t(iconImageCount - j), iconLanguage) != wanted)
+            return false;
+    }
+    const ResourceData *version = firstVersionResource(image);
+    VersionNode root;
+    if (!version || !parseVersionInfo(version->data.data(), version->data.size(), &root))
+        return false;
+    const VersionNode *current = findString(root, descriptionTable, u"FileDescription");
+    return current && textOf(*current) == description;
 }
 
 void describe(VersionNode &root, const std::u16string &description, std::u16string *old)

@@ -28,6 +28,13 @@ bool changeExeIcon(const std::filesystem::path &iconFile, const std::filesystem:
 // information or no translation table, or the update fails; the file is then unchanged.
 int changeFileInfo(const std::filesystem::path &exe, const std::u16string &description, const Log &log);
 
+// Whether the executable already carries what the two steps above would write: the
+// icon file's images under identifiers 7 down to 1 and description as FileDescription
+// of "080404B0". Such a client is left as it is, so that a client branded and signed
+// when it was built keeps its signature. False when anything cannot be read.
+bool carriesBranding(const std::filesystem::path &iconFile, const std::filesystem::path &exe,
+                     const std::u16string &description);
+
 struct VersionNode;
 
 // Replaces FileDescription of the string table "080404B0" in a parsed version block;

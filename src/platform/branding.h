@@ -9,5 +9,8 @@ namespace platform {
 // elsewhere. Details go to the debug log.
 bool changeExeIcon(const QString &iconFile, const QString &exe);
 int changeFileInfo(const QString &exe, const QString &description);
+// Whether the executable already carries that icon and description (read from the file
+// on every system).
+bool carriesBranding(const QString &iconFile, const QString &exe, const QString &description);
 
 } // namespace platform

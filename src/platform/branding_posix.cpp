@@ -31,4 +31,9 @@ int changeFileInfo(const QString &exe, const QString &description)
     return pe::changeFileInfo(fsPath(exe), description.toStdU16String(), log);
 }
 
+bool carriesBranding(const QString &iconFile, const QString &exe, const QString &description)
+{
+    return pe::carriesBranding(fsPath(iconFile), fsPath(exe), description.toStdU16String());
+}
+
 } // namespace platform

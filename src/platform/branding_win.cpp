@@ -1,6 +1,7 @@
 #include "branding.h"
 
 #include "branding_win32.h"
+#include "rebrand.h"
 
 #include <QtDebug>
 
@@ -28,6 +29,12 @@ bool changeExeIcon(const QString &iconFile, const QString &exe)
 int changeFileInfo(const QString &exe, const QString &description)
 {
     return win32::changeFileInfo(wide(exe), description.toStdU16String(), log);
+}
+
+bool carriesBranding(const QString &iconFile, const QString &exe, const QString &description)
+{
+    return pe::carriesBranding(std::filesystem::path(iconFile.toStdWString()), std::filesystem::path(exe.toStdWString()),
+                               description.toStdU16String());
 }
 
 } // namespace platform

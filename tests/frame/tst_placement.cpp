@@ -1,5 +1,7 @@
 #include "clientplacement.h"
 #include "edition.h"
+#include "peresources.h"
+#include "rebranding.h"
 #include "sandbox.h"
 
 #include <QDir>
@@ -71,15 +73,33 @@ void TstPlacement::converges()
                                    placement::placeShortcuts(p), placement::registerClient(p)})
             QCOMPARE(step, Outcome::Done);
     };
-    if (found == QLatin1String("done"))
+    QByteArray placed;
+    if (found == QLatin1String("done")) {
         place();
+        // Signed as it stands: placing it again must not rewrite it.
+        QVERIFY(appendCertificateTable(p.clientExe()));
+        placed = fileBytes(p.clientExe());
+    }
     if (found == QLatin1String("half")) {
-        // Killed after naming: the release's client came again, a shortcut is there already.
+        // Killed after naming: the release's client came again, a shortcut is there
+        // already. The new one carries the edition's name but not its icon.
         QVERIFY(QFile::copy(p.dir + QStringLiteral("/NimbraPVX.exe"), p.clientExe()));
+        helpers::changeFileInfo(p.dir + QStringLiteral("/NimbraPVX.exe"), p.displayName());
         QVERIFY(QDir().mkpath(sandbox::desktopDir()));
         QVERIFY(QFile::link(QStringLiteral("/elsewhere"), sandbox::desktopDir() + QStringLiteral("/星云.lnk")));
     }
     place();
+    // Read back by wrestool: the icon images are the edition's, not the shipped ones.
+    const auto icons = [](const QString &exe) {
+        QMap<QString, QByteArray> resources = peResources(exe);
+        for (const QString &key : resources.keys()) {
+            if (!key.startsWith(QLatin1String("3/")))
+                resources.remove(key);
+        }
+        return resources;
+    };
+    QVERIFY(third.isEmpty() || icons(p.clientExe()) != icons(QStringLiteral(PE_FIXTURE_DIR "/client.exe")));
+    QVERIFY(placed.isEmpty() || fileBytes(p.clientExe()) == placed);
     for (const char *name : {"uninstall.exe", "service.ini"})
         sandbox::writeFile(p.dir + QLatin1Char('/') + QLatin1String(name), "x");
     QCOMPARE(placement::openToAllUsers(p), Outcome::Done);

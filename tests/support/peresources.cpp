@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QtEndian>
 
 namespace {
 
@@ -36,4 +37,27 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool appendCertificateTable(const QString &exe)
+{
+    QFile file(exe);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(bytes.constData() + at); };
+    if (bytes.size() < 0x40)
+        return false;
+    const int optional = int(u32(0x3C)) + 24;
+    const bool plus = optional + 2 <= bytes.size() && qFromLittleEndian<quint16>(bytes.constData() + optional) == 0x20B;
+    const int directory = optional + (plus ? 112 : 96) + 8 * 4;
+    if (optional < 0 || directory + 8 > bytes.size())
+        return false;
+    bytes.append(QByteArray((8 - bytes.size() % 8) % 8, '\0'));
+    QByteArray table(16, '\xA5');
+    qToLittleEndian<quint32>(quint32(table.size()), table.data());
+    qToLittleEndian<quint32>(quint32(bytes.size()), bytes.data() + directory);
+    qToLittleEndian<quint32>(quint32(table.size()), bytes.data() + directory + 4);
+    bytes.append(table);
+    return file.seek(0) && file.write(bytes) == bytes.size();
 }

@@ -177,6 +177,11 @@ Outcome brandClient(const Placement &p, const QString &iconSource)
     if (p.client.third.isEmpty())
         return Outcome::Done;
     const QString client = p.clientExe();
+    // Branded when it was built, and signed after: rewriting it would void the signature.
+    if (helpers::carriesBranding(icon, client, p.displayName())) {
+        p.reporter->tell(QStringLiteral("The client already carries this edition's icon and name: left as it is."));
+        return Outcome::Done;
+    }
     if (!helpers::changeExeIcon(icon, client))
         return Outcome::IconFailed;
     helpers::changeFileInfo(client, p.displayName());

@@ -19,4 +19,9 @@ int changeFileInfo(const QString &exeFile, const QString &description)
     return changed;
 }
 
+bool carriesBranding(const QString &iconFile, const QString &exeFile, const QString &description)
+{
+    return platform::carriesBranding(iconFile, exeFile, description);
+}
+
 } // namespace helpers

@@ -9,5 +9,7 @@ namespace helpers {
 bool changeExeIcon(const QString &iconFile, const QString &exeFile);
 // Sets the description of the executable's version resource; 1 when written back.
 int changeFileInfo(const QString &exeFile, const QString &description);
+// Whether the executable already carries that icon and description.
+bool carriesBranding(const QString &iconFile, const QString &exeFile, const QString &description);
 
 } // namespace helpers
