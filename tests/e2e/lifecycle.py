@@ -153,8 +153,32 @@ LINUX_PROGRAMS = ('install', {'update': 'update', 'uninstall.exe': 'uninstall'})
 WINDOWS_PROGRAMS = ('install.exe', {'update.exe': 'update.exe', 'uninstall.exe': 'uninstall.exe'})
 
 
-def stage(box, edition, lang, server, client_kind, windows_bin=None):
-    """The package beside the installer, and versions 2.2.0 and 2.3.0 in the service."""
+# The icon the updater brands each edition's client with (it carries them itself).
+UPDATER_ICONS = {'cobranded': 'ZQ-KW.ico', 'partner': 'ZQ-OKA.ico'}
+
+
+def signed_clients(box, client, edition, lang, sign, tails):
+    """The clients of a signed Windows release, one per tail (bytes after the end, which
+    make versions differ): a branded edition's branded here for the installer (the
+    package's icon) and for the updater (its own), then each signed. The programs leave
+    a client that already carries the branding as it is, so it stays signed."""
+    paths = []
+    for i, tail in enumerate(tails):
+        path = box.path('tmp', 'client-%d.exe' % i)
+        open(path, 'wb').write(client + tail)
+        if edition != 'standard':
+            icon = os.path.join(DEMO, 'ZQ.ico') if i == 0 else \
+                os.path.join(TOP, 'src', 'frame', 'ui', 'images', UPDATER_ICONS[edition])
+            subprocess.run([os.path.join(box.bin, 'brandexe'), icon, EDITIONS[edition].names[lang], path],
+                           check=True, capture_output=True)
+        paths.append(path)
+    sign(paths)
+    return [open(path, 'rb').read() for path in paths]
+
+
+def stage(box, edition, lang, server, client_kind, windows_bin=None, sign=None):
+    """The package beside the installer, and versions 2.2.0 and 2.3.0 in the service.
+    With sign (it signs a list of Windows programs), the clients are a signed release's."""
     package = box.path('package')
     shutil.rmtree(package, ignore_errors=True)
     os.makedirs(package)
@@ -162,6 +186,11 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     programs_dir = windows_bin or box.bin
     client = open(os.path.join(programs_dir, 'demo-client.exe') if client_kind == 'pe' or windows_bin
                   else os.path.join(DEMO, 'client', 'NimbraPVX.sh'), 'rb').read()
+    versions = (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support'))
+    # Bytes after the end change the file, not what it does (a PE keeps them as overlay).
+    tails = [b''] + [('\n# %s\n' % version).encode() for version, _ in versions]
+    clients = signed_clients(box, client, edition, lang, sign, tails) if sign \
+        else [client + tail for tail in tails]
     service = open(os.path.join(DEMO, 'service.ini')).read().replace('{server}', server).encode()
 
     def program(name):
@@ -169,7 +198,7 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
 
     shipped = [(name, program(name)) for name in programs] + [('service.ini', service)]
     with zipfile.ZipFile(os.path.join(package, 'files.zip'), 'w', zipfile.ZIP_DEFLATED) as z:
-        for name, data in [('NimbraPVX.exe', client)] + shipped + [('plugins/render.dll', b'render plug-in 2.1\n')]:
+        for name, data in [('NimbraPVX.exe', clients[0])] + shipped + [('plugins/render.dll', b'render plug-in 2.1\n')]:
             info = zipfile.ZipInfo(name)
             info.external_attr = (0o100000 | (0o644 if name.endswith(('.ini', '.dll')) else 0o755)) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
@@ -184,11 +213,10 @@ def stage(box, edition, lang, server, client_kind, windows_bin=None):
     shutil.copy(os.path.join(programs_dir, installer), package)
 
     releases = box.path('releases')
-    for version, note in (('2.2.0', 'Faster scene export'), ('2.3.0', 'Unity 2026 support')):
+    for (version, note), release_client in zip(versions, clients[1:]):
         tree = os.path.join(releases, version, 'files')
         os.makedirs(os.path.join(tree, 'plugins'), exist_ok=True)
-        # Bytes after the end change the file, not what it does (a PE keeps them as overlay).
-        open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(client + ('\n# %s\n' % version).encode())
+        open(os.path.join(tree, 'NimbraPVX.exe'), 'wb').write(release_client)
         open(os.path.join(tree, 'plugins', 'render.dll'), 'wb').write(b'render plug-in 2.1\n')
         open(os.path.join(tree, 'plugins', 'scene-%s.dll' % version), 'wb').write(version.encode())
         for name, data in shipped:
@@ -220,14 +248,16 @@ def client_in(directory):
     return os.path.join(directory, names[0])
 
 
-def branding(path, edition, lang, package):
+def branding(path, edition, lang, package, built=None):
     """What wrestool reads from the installed client: its description and whether its
-    icon images are still the ones it was built with."""
+    icon images are still the ones it was built with (built, else the package's)."""
     version = subprocess.run(['wrestool', '-x', '--raw', '--type=16', path], capture_output=True).stdout
     icons = subprocess.run(['wrestool', '-x', '--raw', '--type=3', path], capture_output=True).stdout
-    with zipfile.ZipFile(os.path.join(package, 'files.zip')) as z:
-        shipped = os.path.join(os.path.dirname(package), 'tmp', 'shipped.exe')
-        open(shipped, 'wb').write(z.read('NimbraPVX.exe'))
+    shipped = built
+    if not built:
+        with zipfile.ZipFile(os.path.join(package, 'files.zip')) as z:
+            shipped = os.path.join(os.path.dirname(package), 'tmp', 'shipped.exe')
+            open(shipped, 'wb').write(z.read('NimbraPVX.exe'))
     original = subprocess.run(['wrestool', '-x', '--raw', '--type=3', shipped], capture_output=True).stdout
     name = EDITIONS[edition].names[lang]
     # The whole value, terminator included: the shipped description begins with a name too.

@@ -137,7 +137,8 @@ class Row:
         self.display = Display(box)
         records = box.path('tmp', 'records.jsonl')
         address = lifecycle.start_refserver(box, records, box.path('tmp', 'requests.jsonl'))
-        self.package = lifecycle.stage(box, self.edition, self.lang, address, 'pe', windows_bin=self.args.winbin)
+        self.package = lifecycle.stage(box, self.edition, self.lang, address, 'pe', windows_bin=self.args.winbin,
+                                       sign=self.sign if self.args.ca else None)
         self.wine = Wine(box, self.args.wine)
         try:
             planted = self.plant()
@@ -206,12 +207,15 @@ class Row:
         subprocess.run([os.path.join(lifecycle.TOP, 'tools', 'mksetup', 'mksetup'),
                         os.path.join(self.package, 'install.exe'), self.package, setup], check=True, capture_output=True)
         if self.args.ca:
-            subprocess.run([os.path.join(lifecycle.TOP, 'scripts', 'sign-windows'), os.path.dirname(self.args.ca), setup],
-                           check=True, capture_output=True)
+            self.sign([setup])
         plant_dlls(downloads)
         for name, text in (('version', '"9.9.9"'), ('files.zip', 'not an archive')):
             open(os.path.join(downloads, name), 'w').write(text)
         return setup
+
+    def sign(self, paths):
+        subprocess.run([os.path.join(lifecycle.TOP, 'scripts', 'sign-windows'), os.path.dirname(self.args.ca)] + paths,
+                       check=True, capture_output=True)
 
     def install(self, exe):
         self.install_from(exe)
@@ -319,11 +323,12 @@ class Row:
                    and int(values['EstimatedSize'], 16) > 0, json.dumps(values))
         paths = [installed, client, uninstaller]
         if self.args.ca:
-            # What runs with administrator rights arrives signed, and stays so.
-            unsigned = [name for name in ('update.exe', 'uninstall.exe')
-                        if subprocess.run(['osslsigncode', 'verify', '-CAfile', self.args.ca, '-in',
-                                           wine.unix(installed + '\\' + name)], capture_output=True).returncode]
-            self.check(step, 'programs signed', not unsigned, ', '.join(unsigned))
+            # What runs with administrator rights arrives signed, and stays so; so does the
+            # client, branded for its edition when it was built.
+            unsigned = [path for path in (installed + r'\update.exe', uninstaller, client)
+                        if subprocess.run(['osslsigncode', 'verify', '-CAfile', self.args.ca, '-in', wine.unix(path)],
+                                          capture_output=True).returncode]
+            self.check(step, 'programs and client signed', not unsigned, ', '.join(unsigned))
         self.check(step, 'backslashes only', all('/' not in p for p in paths), '; '.join(paths))
         exe = client.rsplit('\\', 1)[-1]
         autorun = wine.reg(HKLM_WIN + r'\Run', exe)
@@ -337,7 +342,8 @@ class Row:
                    targets == sorted([client.lower(), client.lower(), uninstaller.lower()]),
                    json.dumps(links, ensure_ascii=False))
         # The co-branded client gets the edition's name and icon; the standard one keeps its own.
-        branded = lifecycle.branding(wine.unix(client), self.edition, self.lang, self.package) \
+        built = os.path.join(self.args.winbin, 'demo-client.exe')
+        branded = lifecycle.branding(wine.unix(client), self.edition, self.lang, self.package, built) \
             if os.path.isfile(wine.unix(client)) else {}
         wanted = self.edition == 'cobranded'
         self.check(step, 'branding (wrestool)', branded.get('description_is_name') == wanted
