@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace {
 
 // One installation per machine: a reinstall goes where the first one went.
@@ -66,27 +68,27 @@ int main(int argc, char *argv[])
     RunContext context(Program::Install);
     // A setup file's package is unpacked into a folder of this run's own, removed at its
     // end; nothing beside the setup file is read.
-    QTemporaryDir unpacked;
+    std::unique_ptr<QTemporaryDir> unpacked(setup::isSetupFile() ? new QTemporaryDir : nullptr);
     // Left again before the folder goes: Windows removes no process's working folder.
     struct WorkingDir {
         QString dir = QDir::currentPath();
         ~WorkingDir() { QDir::setCurrent(dir); }
     } workingDir;
-    const setup::Payload payload =
-        setup::unpack(QCoreApplication::applicationFilePath(), unpacked.isValid() ? unpacked.path() : QString());
+    const setup::Payload payload = setup::unpack(QCoreApplication::applicationFilePath(),
+                                                 unpacked && unpacked->isValid() ? unpacked->path() : QString());
     if (payload == setup::Payload::Unpacked) {
-        setProgramDir(unpacked.path());
-        QDir::setCurrent(unpacked.path());
+        setProgramDir(unpacked->path());
+        QDir::setCurrent(unpacked->path());
     }
     const int early = startProgram(app, context);
     if (early >= 0)
         return early;
     if (payload == setup::Payload::Damaged) {
+        const QString message = outcome::refusal(Outcome::SetupDamaged, context.chinese());
         // Said in a box too: a person who started a window would see nothing else.
         if (!context.silent())
-            Dialogue(context.reporter(), true).fail(Outcome::SetupDamaged,
-                                                    outcome::refusal(Outcome::SetupDamaged, context.chinese()));
-        return context.leave(Outcome::SetupDamaged, outcome::refusal(Outcome::SetupDamaged, context.chinese()));
+            Dialogue(context.reporter(), true).fail(Outcome::SetupDamaged, message);
+        return context.leave(Outcome::SetupDamaged, message);
     }
     const std::optional<ClientConfig> config = readClientConfig(programDir());
     if (!config)

@@ -61,11 +61,17 @@ bool copyPayload(const QString &program, const Range &r, const QString &zip)
 
 } // namespace
 
-Payload unpack(const QString &program, const QString &dir)
+bool isSetupFile()
 {
     const Range r = markedRange();
-    if (r.size == 0 && r.offset == 0)
+    return r.size != 0 || r.offset != 0;
+}
+
+Payload unpack(const QString &program, const QString &dir)
+{
+    if (!isSetupFile())
         return Payload::None;
+    const Range r = markedRange();
     if (dir.isEmpty())
         return Payload::Damaged;
     const QString zip = dir + QStringLiteral("/payload.zip");

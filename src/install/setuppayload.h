@@ -11,8 +11,11 @@ namespace setup {
 
 enum class Payload { None, Unpacked, Damaged };
 
-// Unpacks the running program's payload, when it carries one, into dir (a setup file
-// without a folder to unpack into counts as damaged).
+// Whether this program is a setup file (its mark is filled in).
+bool isSetupFile();
+
+// Unpacks the running program's payload into dir (a setup file without a folder to
+// unpack into counts as damaged); None for a plain installer.
 Payload unpack(const QString &program, const QString &dir);
 
 } // namespace setup

@@ -61,6 +61,8 @@ private:
         qint64 size;
     };
     bool placeFile(const FileItem &item, bool *fetch);
+    Fetch wholeFile(const QString &section, const FileItem &item) const;
+    bool fetchPatched(const QList<FileItem> &patched, const QString &section, QList<Fetch> *whole);
     bool download(const QList<Fetch> &fetches, bool eachOnItsOwn = false);
     QString patchPath(const FileItem &item) const;
     bool applyPatch(const FileItem &item);

@@ -90,38 +90,47 @@ bool UpdateWork::fetchAll(const QList<FileItem> &items, const QString &section)
         if (fetch && item.patch >= 0)
             patched.append(item);
         else if (fetch)
-            whole.append({fileAddress(section, item), targetPath(request.newDir, item), item.hashCode, item.size});
+            whole.append(wholeFile(section, item));
     }
-    if (!patched.isEmpty()) {
-        QList<Fetch> patches;
-        for (const FileItem &item : qAsConst(patched)) {
-            const FilePatch &patch = item.patches[item.patch];
-            const QString path = patchPath(item);
-            if (!QFileInfo(path).isFile() || fileHash(path) != patch.hashCode)
-                patches.append({fileAddress(QStringLiteral("patches"), FileItem{patch.name, patch.path, QString(), QString()}),
-                                path, patch.hashCode, patch.size});
-        }
-        download(patches, true);
-        if (cancelled)
-            return false;
-        bool cut = false;
-        for (const FileItem &item : qAsConst(patched)) {
-            // Cut off on the way, a patch is continued by the next attempt, as a file is.
-            const QFileInfo part(patchPath(item) + QStringLiteral(".part"));
-            if (!QFileInfo(patchPath(item)).isFile() && part.isFile() && part.size() > 0)
-                cut = true;
-            else if (!applyPatch(item))
-                whole.append({fileAddress(section, item), targetPath(request.newDir, item), item.hashCode, item.size});
-        }
-        if (cut) {
-            emit error(outcome::DownloadError);
-            return false;
-        }
-    }
+    if (!patched.isEmpty() && !fetchPatched(patched, section, &whole))
+        return false;
     const bool ok = download(whole);
     if (!ok && !cancelled)
         emit error(outcome::DownloadError);
     return ok;
+}
+
+UpdateWork::Fetch UpdateWork::wholeFile(const QString &section, const FileItem &item) const
+{
+    return {fileAddress(section, item), targetPath(request.newDir, item), item.hashCode, item.size};
+}
+
+// Fetches the patches and makes their files; a file whose patch fails joins *whole.
+bool UpdateWork::fetchPatched(const QList<FileItem> &patched, const QString &section, QList<Fetch> *whole)
+{
+    QList<Fetch> patches;
+    for (const FileItem &item : patched) {
+        const FilePatch &patch = item.patches[item.patch];
+        const QString path = patchPath(item);
+        if (!QFileInfo(path).isFile() || fileHash(path) != patch.hashCode)
+            patches.append({fileAddress(QStringLiteral("patches"), FileItem{patch.name, patch.path, QString(), QString()}),
+                            path, patch.hashCode, patch.size});
+    }
+    download(patches, true);
+    if (cancelled)
+        return false;
+    bool cut = false;
+    for (const FileItem &item : patched) {
+        // Cut off on the way, a patch is continued by the next attempt, as a file is.
+        const QFileInfo part(patchPath(item) + QStringLiteral(".part"));
+        if (!QFileInfo(patchPath(item)).isFile() && part.isFile() && part.size() > 0)
+            cut = true;
+        else if (!applyPatch(item))
+            whole->append(wholeFile(section, item));
+    }
+    if (cut)
+        emit error(outcome::DownloadError);
+    return !cut;
 }
 
 bool UpdateWork::download(const QList<Fetch> &fetches, bool eachOnItsOwn)
